@@ -1,0 +1,62 @@
+# Helpers shared by every folder: suites, fuzz targets and benchmarks.
+
+if(MARROWBY_TESTS AND NOT MARROWBY_FUZZ)
+    find_package(GTest REQUIRED)
+endif()
+
+# Adds the sub-folders of the calling folder that carry a CMakeLists.txt.
+function(marrowby_add_subfolders)
+    file(GLOB children LIST_DIRECTORIES true RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}"
+         "${CMAKE_CURRENT_SOURCE_DIR}/*")
+    list(SORT children)
+    foreach(child ${children})
+        if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt")
+            add_subdirectory(${child})
+        endif()
+    endforeach()
+endfunction()
+
+# marrowby_test(NAME SOURCES ... LIBS ... LABELS ... [XVFB])
+# One GoogleTest executable registered as one CTest test. Under MARROWBY_TSAN only the
+# suites labelled "tsan" are built; under MARROWBY_FUZZ none are.
+function(marrowby_test name)
+    cmake_parse_arguments(T "XVFB" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT MARROWBY_TESTS OR MARROWBY_FUZZ)
+        return()
+    endif()
+    if(MARROWBY_TSAN AND NOT "tsan" IN_LIST T_LABELS)
+        return()
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
+    target_compile_definitions(${name} PRIVATE MARROWBY_MESH_DIR="${MARROWBY_MESH_DIR}"
+                               MARROWBY_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    if(T_XVFB)
+        add_test(NAME ${name} COMMAND xvfb-run -a -s "-screen 0 1280x1024x24"
+                 $<TARGET_FILE:${name}>)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+endfunction()
+
+# marrowby_fuzz(NAME SOURCES ... LIBS ...): a libFuzzer target, built only with MARROWBY_FUZZ.
+function(marrowby_fuzz name)
+    cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+    if(NOT MARROWBY_FUZZ)
+        return()
+    endif()
+    add_executable(${name} ${F_SOURCES})
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    set_property(GLOBAL APPEND PROPERTY MARROWBY_FUZZ_TARGETS ${name})
+endfunction()
+
+# marrowby_bench(NAME SOURCES ... LIBS ...): a Google Benchmark executable.
+function(marrowby_bench name)
+    cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+    find_package(benchmark REQUIRED)
+    add_executable(${name} ${B_SOURCES})
+    target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+    target_compile_definitions(${name} PRIVATE MARROWBY_MESH_DIR="${MARROWBY_MESH_DIR}")
+endfunction()
