@@ -22,7 +22,8 @@ int bucket_of(int low, int high, int bucketCount) {
 }
 
 EdgeHashEntry** new_buckets(int count) {
-    auto* buckets = static_cast<EdgeHashEntry**>(std::calloc(size_t(count), sizeof(EdgeHashEntry*)));
+    auto* buckets =
+        static_cast<EdgeHashEntry**>(std::calloc(size_t(count), sizeof(EdgeHashEntry*)));
     SUPPORT_REQUIRE(buckets, "edgehash: out of memory for the buckets");
     return buckets;
 }
@@ -86,7 +87,9 @@ void** edgehash_lookup(EdgeHash* hash, int a, int b) {
     return nullptr;
 }
 
-bool edgehash_has_key(EdgeHash* hash, int a, int b) { return edgehash_lookup(hash, a, b) != nullptr; }
+bool edgehash_has_key(EdgeHash* hash, int a, int b) {
+    return edgehash_lookup(hash, a, b) != nullptr;
+}
 
 void edgehash_clear(EdgeHash* hash, void (*release)(void*)) {
     for (int i = 0; i < hash->bucketCount; i++) {

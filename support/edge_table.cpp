@@ -47,11 +47,15 @@ TableVert* vert_of(int index) {
     return g_table.index[index];
 }
 
-int edge_slots(const TableFace* f) { return f->corners[3] ? 4 : 3; }
+int edge_slots(const TableFace* f) {
+    return f->corners[3] ? 4 : 3;
+}
 
 } // namespace
 
-EdgeTable& edge_table() { return g_table; }
+EdgeTable& edge_table() {
+    return g_table;
+}
 
 void edge_table_build_verts(int n) {
     if (n < 0)

@@ -10,8 +10,8 @@
 
 struct TableVert {
     DLink link;
-    int index;      // the document's vertex index
-    int hashNumber; // picks the lookup slot of the edges whose vert1 this is
+    int index;       // the document's vertex index
+    int hashNumber;  // picks the lookup slot of the edges whose vert1 this is
     int markedEdges; // ring path working state: marked edges that end here
 };
 
@@ -48,8 +48,8 @@ struct TableFace {
     TableVert* corners[4]; // c1..c4; c4 null for a triangle
     TableEdge* edges[4];   // e1 = c1-c2, e2 = c2-c3, e3 = c3-c4 (or c3-c1), e4 = c4-c1 (or null)
     uint8_t done;
-    bool queued;  // ring path working state
-    int ordinal;  // position in the face list
+    bool queued; // ring path working state
+    int ordinal; // position in the face list
     TableFaceUse uses[4];
 };
 

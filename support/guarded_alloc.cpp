@@ -34,9 +34,13 @@ void release_to_heap(BlockHeader* h) {
     g_quarantine_next = (g_quarantine_next + 1) % kQuarantineSlots;
 }
 
-uint32_t round_up4(uint32_t n) { return (n + 3u) & ~3u; }
+uint32_t round_up4(uint32_t n) {
+    return (n + 3u) & ~3u;
+}
 
-char* payload_of(BlockHeader* h) { return reinterpret_cast<char*>(h) + sizeof(BlockHeader); }
+char* payload_of(BlockHeader* h) {
+    return reinterpret_cast<char*>(h) + sizeof(BlockHeader);
+}
 
 uint32_t read_tail(const BlockHeader* h) {
     uint32_t word;
@@ -49,7 +53,9 @@ void write_tail(BlockHeader* h, uint32_t word) {
     std::memcpy(payload_of(h) + h->len, &word, sizeof word);
 }
 
-bool is_intact(const BlockHeader* h) { return h->tag1 == MEM_TAG1 && h->tag2 == MEM_TAG2; }
+bool is_intact(const BlockHeader* h) {
+    return h->tag1 == MEM_TAG1 && h->tag2 == MEM_TAG2;
+}
 
 void append_to_list(BlockHeader* h) {
     std::lock_guard<std::recursive_mutex> guard(g_list_lock);
@@ -99,7 +105,9 @@ MemBlockList mem_live_list() {
     return g_list;
 }
 
-void mem_set_sink(MemMessageSink sink) { g_sink = sink; }
+void mem_set_sink(MemMessageSink sink) {
+    g_sink = sink;
+}
 
 void mem_report(const char* format, ...) {
     char buffer[1024];
@@ -111,9 +119,13 @@ void mem_report(const char* format, ...) {
         g_sink(buffer);
 }
 
-void* mem_alloc(int len, const char* tag) { return allocate(len, tag, false); }
+void* mem_alloc(int len, const char* tag) {
+    return allocate(len, tag, false);
+}
 
-void* mem_calloc(int len, const char* tag) { return allocate(len, tag, true); }
+void* mem_calloc(int len, const char* tag) {
+    return allocate(len, tag, true);
+}
 
 void* mem_dup(const void* payload) {
     if (!payload)
@@ -216,7 +228,8 @@ int16_t mem_free(void* payload) {
             else
                 g_list.last = prev;
             if (prev)
-                mem_header_of_link(prev)->nextname = next ? mem_header_of_link(next)->name : nullptr;
+                mem_header_of_link(prev)->nextname =
+                    next ? mem_header_of_link(next)->name : nullptr;
             release_to_heap(h);
             return 0;
         }

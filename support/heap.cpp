@@ -47,7 +47,8 @@ void sift_down(Heap* heap, unsigned i) {
 }
 
 HeapNode** new_tree(unsigned capacity) {
-    auto* tree = static_cast<HeapNode**>(mem_alloc(int(capacity * sizeof(HeapNode*)), "BLIHeapTree"));
+    auto* tree =
+        static_cast<HeapNode**>(mem_alloc(int(capacity * sizeof(HeapNode*)), "BLIHeapTree"));
     SUPPORT_REQUIRE(tree, "heap: out of memory for the tree array");
     return tree;
 }
@@ -96,7 +97,9 @@ HeapNode* heap_insert(Heap* heap, float value, void* data) {
     return node;
 }
 
-bool heap_is_empty(const Heap* heap) { return heap->count == 0; }
+bool heap_is_empty(const Heap* heap) {
+    return heap->count == 0;
+}
 
 void* heap_pop_min(Heap* heap) {
     SUPPORT_REQUIRE(heap->count > 0, "heap_pop_min: the heap is empty");

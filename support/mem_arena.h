@@ -10,10 +10,10 @@ struct NLink {
 };
 
 struct MemArena {
-    char* current;  // next free byte in the current chunk
-    int chunkSize;  // size of a new chunk, fixed at creation
-    int bytesLeft;  // in the current chunk; 0 at creation so the first request opens one
-    NLink* chunks;  // every chunk taken, newest first
+    char* current; // next free byte in the current chunk
+    int chunkSize; // size of a new chunk, fixed at creation
+    int bytesLeft; // in the current chunk; 0 at creation so the first request opens one
+    NLink* chunks; // every chunk taken, newest first
 };
 
 MemArena* arena_new(int chunkSize);
