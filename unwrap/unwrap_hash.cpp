@@ -1,0 +1,124 @@
+#include "unwrap/unwrap_hash.h"
+
+#include "support/guarded_alloc.h"
+#include "support/require.h"
+
+namespace {
+
+// Roughly tripling primes; a rehash happens once there are more than three records per bucket.
+constexpr int PHASH_SIZES[] = {
+    1,       3,       5,       11,      17,       37,       67,       131,       257,      521,
+    1031,    2053,    4099,    8209,    16411,    32771,    65537,    131101,    262147,   524309,
+    1048583, 2097169, 4194319, 8388617, 16777259, 33554467, 67108879, 134217757, 268435459};
+constexpr int PHASH_SIZE_COUNT = int(sizeof(PHASH_SIZES) / sizeof(PHASH_SIZES[0]));
+
+inline unsigned bucket_of(const PHash* hash, int key) {
+    return unsigned(key) % unsigned(hash->cursize);
+}
+
+void** new_buckets(int count) {
+    auto* buckets = static_cast<void**>(mem_calloc(int(sizeof(void*)) * count, "PHashBuckets"));
+    SUPPORT_REQUIRE(buckets, "unwrap: out of memory for hash buckets");
+    return buckets;
+}
+
+// The list head is a field of the record's own pointer type; the hash keeps it untyped.
+template <class R> R** head_of(PHash* hash) {
+    return reinterpret_cast<R**>(hash->list);
+}
+
+template <class R> void link_in(PHash* hash, R* rec) {
+    unsigned b = bucket_of(hash, rec->key);
+    R* lookup = static_cast<R*>(hash->buckets[b]);
+    if (!lookup) {
+        rec->next = *head_of<R>(hash);
+        *head_of<R>(hash) = rec;
+        hash->buckets[b] = rec;
+    } else {
+        rec->next = lookup->next;
+        lookup->next = rec;
+    }
+}
+
+template <class R> void insert(PHash* hash, R* rec) {
+    link_in(hash, rec);
+    hash->size++;
+    if (hash->size > hash->cursize * 3 && hash->cursizeIndex + 1 < PHASH_SIZE_COUNT) {
+        R* old = *head_of<R>(hash);
+        hash->cursizeIndex++;
+        hash->cursize = PHASH_SIZES[hash->cursizeIndex];
+        mem_free(hash->buckets);
+        hash->buckets = new_buckets(hash->cursize);
+        hash->size = 0;
+        *head_of<R>(hash) = nullptr;
+        // Relink in old list order; the records themselves stay where they are.
+        while (old) {
+            R* next = old->next;
+            link_in(hash, old);
+            hash->size++;
+            old = next;
+        }
+    }
+}
+
+template <class R> R* lookup(PHash* hash, int key) {
+    unsigned b = bucket_of(hash, key);
+    for (R* rec = static_cast<R*>(hash->buckets[b]); rec; rec = rec->next) {
+        if (rec->key == key)
+            return rec;
+        if (bucket_of(hash, rec->key) != b)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+template <class R> R* next_same_key(PHash* hash, int key, R* rec) {
+    unsigned b = bucket_of(hash, key);
+    for (rec = rec->next; rec; rec = rec->next) {
+        if (rec->key == key)
+            return rec;
+        if (bucket_of(hash, rec->key) != b)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+PHash* phash_new(void** list, int sizeHint) {
+    auto* hash = static_cast<PHash*>(mem_calloc(sizeof(PHash), "PHash"));
+    SUPPORT_REQUIRE(hash, "unwrap: out of memory for a hash");
+    hash->list = list;
+    while (hash->cursizeIndex + 1 < PHASH_SIZE_COUNT && PHASH_SIZES[hash->cursizeIndex] < sizeHint)
+        hash->cursizeIndex++;
+    hash->cursize = PHASH_SIZES[hash->cursizeIndex];
+    hash->buckets = new_buckets(hash->cursize);
+    return hash;
+}
+
+void phash_delete(PHash* hash) {
+    if (!hash)
+        return;
+    mem_free(hash->buckets);
+    mem_free(hash);
+}
+
+void phash_insert(PHash* hash, PPoint* point) {
+    insert(hash, point);
+}
+void phash_insert(PHash* hash, PHalfEdge* edge) {
+    insert(hash, edge);
+}
+void phash_insert(PHash* hash, PTriangle* triangle) {
+    insert(hash, triangle);
+}
+
+PPoint* phash_lookup_point(PHash* hash, int key) {
+    return lookup<PPoint>(hash, key);
+}
+PHalfEdge* phash_lookup_edge(PHash* hash, int key) {
+    return lookup<PHalfEdge>(hash, key);
+}
+PHalfEdge* phash_next_edge(PHash* hash, int key, PHalfEdge* rec) {
+    return next_same_key(hash, key, rec);
+}

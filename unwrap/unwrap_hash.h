@@ -1,0 +1,21 @@
+#pragma once
+
+#include "unwrap/unwrap_records.h"
+
+// The construction hashes. Records of all three kinds begin with their list link and their key,
+// so one hash works for each; the functions are written per record type.
+
+// A hash over the list whose head is *list, with the first table size not below sizeHint.
+PHash* phash_new(void** list, int sizeHint);
+// Frees the hash and its buckets (not the records).
+void phash_delete(PHash* hash);
+
+void phash_insert(PHash* hash, PPoint* point);
+void phash_insert(PHash* hash, PHalfEdge* edge);
+void phash_insert(PHash* hash, PTriangle* triangle);
+
+// The first record with the key, or null.
+PPoint* phash_lookup_point(PHash* hash, int key);
+PHalfEdge* phash_lookup_edge(PHash* hash, int key);
+// The record after rec with the same key (rec must have been found by a lookup), or null.
+PHalfEdge* phash_next_edge(PHash* hash, int key, PHalfEdge* rec);
