@@ -1,0 +1,125 @@
+#pragma once
+
+// The records behind the nl_* calls, shared by the assembly and the SuperLU halves of the layer
+// (and readable by tests). Callers of the layer use Lscm/opennl.h only.
+
+#include "Lscm/opennl.h"
+
+#include <slu_sdefs.h>
+
+constexpr int __NL_STATE_INITIAL = 0;
+constexpr int NL_STATE_SYSTEM = 1;
+constexpr int NL_STATE_MATRIX = 2;
+constexpr int NL_STATE_ROW = 3;
+constexpr int NL_STATE_MATRIX_CONSTRUCTED = 4;
+constexpr int NL_STATE_SYSTEM_CONSTRUCTED = 5;
+constexpr int NL_STATE_SOLVED = 6;
+constexpr int NL_STATE_SYSTEM_SOLVED = 7;
+
+// Storage flags of SparseMatrix. The layer stores rows only; the symmetric flag exists so the
+// solvers can refuse such a matrix.
+constexpr unsigned __NL_ROWS = 1;
+constexpr unsigned __NL_SYMMETRIC = 2;
+
+// index of a locked variable: it has no column among the free ones.
+constexpr unsigned NL_NO_INDEX = ~0u;
+
+struct NLVariable {
+    float value;
+    bool locked;
+    unsigned index; // column among the free variables, NL_NO_INDEX when locked
+};
+
+struct NLCoeff {
+    unsigned index;
+    float value;
+};
+
+struct SparseRow {
+    unsigned size;
+    unsigned capacity;
+    NLCoeff* coeff;
+};
+
+struct SparseMatrix {
+    unsigned m; // rows
+    unsigned n; // columns
+    unsigned storage;
+    SparseRow* rows; // m rows
+};
+
+struct NLContext {
+    int state;
+    NLVariable* variable;
+    unsigned n; // free variables
+    SparseMatrix M;
+    SparseRow row_free;   // (index, coefficient) of the open row's free variables
+    SparseRow row_locked; // (0, coefficient × value) of the open row's locked variables
+    float* x;             // n
+    float* b;             // n
+    unsigned nb_variables;
+    unsigned current_row;
+    bool least_squares;
+    bool reuse_factorization;
+    bool alloc_M;
+    bool alloc_row_free;
+    bool alloc_row_locked;
+    bool alloc_variable;
+    bool alloc_x;
+    bool alloc_b;
+    bool alloc_factorization;
+    // Kept factorisation of Mᵀ: Pr Mᵀ Pc = L U.
+    SuperMatrix L;
+    SuperMatrix U;
+    int* perm_c;
+    int* perm_r;
+    SuperLUStat_t stat;
+};
+
+// Failure reports: print the line the layer is known by, then abort.
+[[noreturn]] void nl_fail_assert(const char* condition, int line);
+[[noreturn]] void nl_fail_range(double value, double low, double high, int line);
+[[noreturn]] void nl_fail_unreachable(int line);
+
+#define NL_ASSERT(condition, text)                                                                 \
+    do {                                                                                           \
+        if (!(condition))                                                                          \
+            nl_fail_assert(text, __LINE__);                                                        \
+    } while (0)
+
+// The bounds are compared as doubles so that unsigned wrap-around of a negative index still
+// reads as out of range.
+#define NL_RANGE_ASSERT(value, low, high)                                                          \
+    do {                                                                                           \
+        double nl_v_ = double(value), nl_lo_ = double(low), nl_hi_ = double(high);                 \
+        if (nl_v_ < nl_lo_ || nl_v_ > nl_hi_)                                                      \
+            nl_fail_range(nl_v_, nl_lo_, nl_hi_, __LINE__);                                        \
+    } while (0)
+
+// The current context, checked to be in the given state.
+NLContext* nl_context_in_state(int state, int line);
+#define NL_CONTEXT_IN_STATE(state) nl_context_in_state(state, __LINE__)
+
+// Sparse rows.
+void nl_row_append(SparseRow* row, unsigned index, float value);
+void nl_row_add(SparseRow* row, unsigned index, float value); // merges into an existing index
+void nl_row_clear(SparseRow* row);                            // keeps the array
+void nl_row_release(SparseRow* row);                          // frees the array
+
+// Compressed copy of M's rows (row starts n + 1, then indices and values), after which M's rows
+// are emptied and freed. Arrays from malloc; the caller frees them.
+struct NLCompressed {
+    int nnz;
+    int* start;
+    int* index;
+    float* value;
+};
+NLCompressed nl_compress_rows(SparseMatrix* M);
+void nl_compressed_release(NLCompressed* c);
+
+// Copies between the variables and x, checking the arrays and the numbering.
+void nl_variables_to_vector(NLContext* ctx);
+void nl_vector_to_variables(NLContext* ctx);
+
+// Releases the kept factorisation, if the context owns one.
+void nl_release_factorization(NLContext* ctx);
