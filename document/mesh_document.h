@@ -1,0 +1,145 @@
+#pragma once
+
+#include "document/mesh_types.h"
+
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+struct UnwrapResult;
+class UndoHistory;
+
+// The per-corner arrays of every face that stay fixed from one load to the next. The document
+// and all of its undo snapshots hold the same block, so a snapshot never copies them.
+struct FaceTopology {
+    std::vector<int32_t> cornerStart; // faceCount + 1 offsets into the corner arrays
+    std::vector<int32_t> vertex;
+    std::vector<int32_t> normal;
+    std::vector<int32_t> edge;
+    std::vector<int32_t> neighbour;
+    std::vector<int32_t> edgeEnds; // vertexA, vertexB of every edge
+};
+
+// The one mesh being edited: positions, normals and UV points read from an OBJ file, the
+// faces that index them, the edges derived from the faces, and the data derived for display
+// and unwrapping (adjacency, charts, stretch). Reached through instance(); tests may make
+// their own.
+class MeshDocument {
+public:
+    static MeshDocument& instance();
+    MeshDocument();
+    MeshDocument(const MeshDocument&) = delete;
+    MeshDocument& operator=(const MeshDocument&) = delete;
+
+    // Drops every array and the engine's working sets; counts 0, vertexSlots 1.
+    void clear();
+    // clear(), then room for the file's counts. cornerHint, when known, sizes the corner
+    // pools so that the face arrays never move while faces are added.
+    void reserve(int vertexCount, int faceCount, int normalCount, int texCoordCount,
+                 int64_t cornerHint = 0);
+    void addVertex(float x, float y, float z);
+    void addNormal(float x, float y, float z);
+    void addUv(float u, float v);
+    // Copies the three index lists (any may be null: zeros); edges are filled by
+    // rebuildDerived, neighbours start at -1.
+    void addFace(int cornerCount, const int32_t* vertexIdx, const int32_t* uvIdx,
+                 const int32_t* normalIdx);
+
+    // One normal per face, from its first three corners; every corner of face i gets normal i.
+    void computeFaceNormals();
+    // After every load: normalisation, edges, edge table, adjacency, file seams, charts,
+    // stretch, and the engine's base working set.
+    void rebuildDerived();
+    // Chart numbers by flooding across edges whose two faces share both UV points.
+    void labelCharts();
+    // Stretch of every face and its shade within its chart.
+    void computeStretch();
+    // Stretch of one face (also used by the 3D pass while stretch display is on).
+    float faceStretch(int face) const;
+
+    // Reads an OBJ file; false (with one line on stderr) when it cannot be opened or holds
+    // input outside the accepted subset. The document is then left cleared.
+    bool load(const char* path);
+    // Writes the document to target through a temporary file in the same folder and a rename.
+    // False, leaving target as it was, when source is absent or the write fails.
+    bool writeObj(const char* target, const char* source) const;
+
+    // Index of the edge joining vertices a and b (either order), or -1.
+    int findEdge(int a, int b) const;
+
+    // Takes an engine result over into the UV points and faces' UV indices.
+    void takeOverResult(const UnwrapResult& result);
+
+    // Unwrap entry points; the bodies arrive with the engine glue (document/engine_calls.cpp).
+    void unwrapNow();
+    void releaseEngineWorkingSets();
+    void buildEngineBaseSet();
+
+    // The shared per-corner block of the current load (null when nothing is loaded).
+    const std::shared_ptr<FaceTopology>& topology() const { return topo_; }
+    // UV index of every corner, in face and corner order (what a snapshot copies).
+    std::vector<int32_t>& cornerUvs() { return cornerUv_; }
+    const std::vector<int32_t>& cornerUvs() const { return cornerUv_; }
+    int64_t cornerTotal() const { return int64_t(topo_ ? topo_->vertex.size() : 0); }
+
+    // Fields, in the order of the record.
+    uint8_t selCentreValid = 0;
+    float selCentreU = 0, selCentreV = 0;
+    float rotateAngle = 0;
+    float scaleFactor = 1;
+    int faceCount = 0;
+    int vertexSlots = 1;
+    int uvCount = 0;
+    int normalCount = 0;
+    int edgeCount = 0;
+    int triangleCount = 0;
+    std::vector<MeshFace> faces;
+    std::vector<Vec3> vertices;
+    std::vector<Vec3> normals;
+    std::vector<UvPoint> uvs;
+    std::vector<MeshEdge> edges;
+    int anchorEdge = -1;
+    float centre[3] = {0, 0, 0};
+    float radius = 0;
+    int chartCount = 0;
+    int liveSnapshotId = 0;
+    std::thread liveThread;
+    uint8_t liveBusy = 0;
+    uint8_t liveRestartPending = 0;
+    int liveRestartSnapshotId = 0;
+    std::vector<UvPoint> uvBackup; // empty: none
+    std::vector<int32_t> liveTriVertices;
+    std::vector<int32_t> liveTriUvs;
+    int pathEndEdge = -1;
+    int pathNextEdge = -1;
+
+    // The history that load() pushes to; the process-wide document uses the process-wide one.
+    UndoHistory* history = nullptr;
+
+private:
+    friend class UndoHistory;
+    void pointFacesAtPools();
+    void growCornerPools(int64_t needed);
+    void normalise();
+    void buildEdges();
+    void buildAdjacency();
+    void seamsFromFile();
+    void rebuildEdgeTable();
+    void buildEdgeLookup();
+
+    std::shared_ptr<FaceTopology> topo_;
+    std::vector<int32_t> cornerUv_;
+    int64_t cornerCapacity_ = 0;
+    // Open-addressed edge numbers keyed by their unordered vertex pair; -1 marks a free slot.
+    std::vector<int32_t> edgeSlots_;
+    uint64_t edgeSlotMask_ = 0;
+};
+
+// Hook for the 3D view: set its camera translation when a load normalises the mesh, and
+// rebuild both views' matrices after a successful load. Unset until the views exist.
+struct DocumentViewHooks {
+    void (*normalised)() = nullptr;
+    void (*loaded)() = nullptr;
+};
+DocumentViewHooks& document_view_hooks();
