@@ -188,6 +188,14 @@ TriMesh read_obj_triangles(const std::string& path) {
 
 namespace {
 
+// (P1, P2, P3) -> (P3, P1, P2).
+template <typename T> void rotate_corners(T (&a)[3]) {
+    T last = a[2];
+    a[2] = a[1];
+    a[1] = a[0];
+    a[0] = last;
+}
+
 double corner_angle(const TriMesh& m, unsigned at, unsigned p, unsigned q) {
     double u[3], v[3];
     for (int k = 0; k < 3; ++k) {
@@ -215,8 +223,8 @@ LsProblem conformal_problem(const TriMesh& m, unsigned pin_a, unsigned pin_b) {
                        corner_angle(m, P[2], P[0], P[1])};
         // The corner with the largest sine goes last, so the ratio below stays bounded.
         while (std::sin(a[2]) < std::max(std::sin(a[0]), std::sin(a[1]))) {
-            std::rotate(P, P + 2, P + 3);
-            std::rotate(a, a + 2, a + 3);
+            rotate_corners(P);
+            rotate_corners(a);
         }
         double ratio = std::sin(a[2]) == 0.0 ? 1.0 : std::sin(a[1]) / std::sin(a[2]);
         float c = float(std::cos(a[0]) * ratio), s = float(std::sin(a[0]) * ratio);
