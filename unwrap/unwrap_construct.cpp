@@ -44,8 +44,7 @@ PHalfEdge* find_pair(PHandle* handle, PHalfEdge* e) {
         return nullptr;
     int a = e->point->key, b = e->nextInTri->point->key;
     PHalfEdge* candidate = nullptr;
-    for (PHalfEdge* r = phash_lookup_edge(handle->hashEdges, e->key); r;
-         r = phash_next_edge(handle->hashEdges, e->key, r)) {
+    for (PHalfEdge* r = pedgeindex_lookup(handle->edgeIndex, a, b); r; r = r->nextSameEnds) {
         if (r == e || !edge_joins(r, a, b))
             continue;
         if ((r->flags & PEDGE_SEAM) || candidate)

@@ -29,6 +29,8 @@ void unwrap_construct_end(PHandle* handle, bool fillHoles) {
     phash_delete(handle->hashPoints);
     phash_delete(handle->hashEdges);
     phash_delete(handle->hashTriangles);
+    pedgeindex_delete(handle->edgeIndex);
+    handle->edgeIndex = nullptr;
     handle->construction = nullptr;
     handle->hashPoints = handle->hashEdges = handle->hashTriangles = nullptr;
 

@@ -54,6 +54,7 @@ void add_triangle(PHandle* handle, int faceKey, int i0, int i1, int i2, const in
     for (int k = 0; k < 3; k++) {
         e[k]->key = e[k]->point->key ^ e[k]->nextInTri->point->key;
         phash_insert(handle->hashEdges, e[k]);
+        pedgeindex_insert(handle->edgeIndex, e[k]);
         cc->nedges++;
     }
 }
@@ -65,9 +66,7 @@ bool edge_joins(const PHalfEdge* e, int a, int b) {
 
 // A triangle (a, b, c) exists when a half-edge joins a and b and its third corner is c.
 bool triangle_exists(PHandle* handle, int a, int b, int c) {
-    int key = a ^ b;
-    for (PHalfEdge* e = phash_lookup_edge(handle->hashEdges, key); e;
-         e = phash_next_edge(handle->hashEdges, key, e)) {
+    for (PHalfEdge* e = pedgeindex_lookup(handle->edgeIndex, a, b); e; e = e->nextSameEnds) {
         if (edge_joins(e, a, b) && e->nextInTri->nextInTri->point->key == c)
             return true;
     }
@@ -110,6 +109,7 @@ PHandle* unwrap_handle_create() {
     handle->hashPoints = phash_new(reinterpret_cast<void**>(&cc->points), 1);
     handle->hashEdges = phash_new(reinterpret_cast<void**>(&cc->edges), 1);
     handle->hashTriangles = phash_new(reinterpret_cast<void**>(&cc->triangles), 1);
+    handle->edgeIndex = pedgeindex_new();
     handle->state = PHANDLE_STATE_CONSTRUCT;
     return handle;
 }
@@ -148,15 +148,12 @@ void unwrap_add_face(PHandle* handle, int faceKey, int ncorners, const int* vkey
 PHalfEdge* unwrap_mark_seam(PHandle* handle, int vkey1, int vkey2) {
     SUPPORT_REQUIRE(handle->state == PHANDLE_STATE_CONSTRUCT,
                     "unwrap_mark_seam: construction has ended");
-    int key = vkey1 ^ vkey2;
-    for (PHalfEdge* e = phash_lookup_edge(handle->hashEdges, key); e;
-         e = phash_next_edge(handle->hashEdges, key, e)) {
-        if (edge_joins(e, vkey1, vkey2)) {
-            e->flags |= PEDGE_SEAM;
-            return e;
-        }
-    }
-    return nullptr;
+    // Only the first half-edge added between the two keys is flagged; the pair search looks at
+    // both sides, so which one carries the flag does not change the charts.
+    PHalfEdge* e = pedgeindex_lookup(handle->edgeIndex, vkey1, vkey2);
+    if (e)
+        e->flags |= PEDGE_SEAM;
+    return e;
 }
 
 void unwrap_flush(PHandle* handle) {
@@ -185,6 +182,7 @@ void unwrap_delete(PHandle* handle) {
         phash_delete(handle->hashPoints);
         phash_delete(handle->hashEdges);
         phash_delete(handle->hashTriangles);
+        pedgeindex_delete(handle->edgeIndex);
     }
     arena_free(handle->arena);
     mem_free(handle);

@@ -122,3 +122,92 @@ PHalfEdge* phash_lookup_edge(PHash* hash, int key) {
 PHalfEdge* phash_next_edge(PHash* hash, int key, PHalfEdge* rec) {
     return next_same_key(hash, key, rec);
 }
+
+namespace {
+
+uint64_t pack_ends(int a, int b) {
+    uint32_t lo = uint32_t(a), hi = uint32_t(b);
+    if (lo > hi) {
+        uint32_t t = lo;
+        lo = hi;
+        hi = t;
+    }
+    return (uint64_t(hi) << 32) | lo;
+}
+
+unsigned slot_of(uint64_t key, unsigned capacity) {
+    key ^= key >> 33;
+    key *= 0xff51afd7ed558ccdull;
+    key ^= key >> 33;
+    return unsigned(key) & (capacity - 1);
+}
+
+void index_alloc(PEdgeIndex* index, unsigned capacity) {
+    SUPPORT_REQUIRE(capacity <= (1u << 28), "unwrap: edge index too large");
+    index->capacity = capacity;
+    index->keys =
+        static_cast<uint64_t*>(mem_calloc(int(sizeof(uint64_t) * capacity), "PEdgeIndexKeys"));
+    index->heads =
+        static_cast<PHalfEdge**>(mem_calloc(int(sizeof(PHalfEdge*) * capacity), "PEdgeIndexHeads"));
+    SUPPORT_REQUIRE(index->keys && index->heads, "unwrap: out of memory for the edge index");
+}
+
+// The slot holding key, or the empty slot where it belongs.
+unsigned index_find(const PEdgeIndex* index, uint64_t key) {
+    unsigned i = slot_of(key, index->capacity);
+    while (index->heads[i] && index->keys[i] != key)
+        i = (i + 1) & (index->capacity - 1);
+    return i;
+}
+
+} // namespace
+
+PEdgeIndex* pedgeindex_new() {
+    auto* index = static_cast<PEdgeIndex*>(mem_calloc(sizeof(PEdgeIndex), "PEdgeIndex"));
+    SUPPORT_REQUIRE(index, "unwrap: out of memory for the edge index");
+    index_alloc(index, 64);
+    return index;
+}
+
+void pedgeindex_delete(PEdgeIndex* index) {
+    if (!index)
+        return;
+    mem_free(index->keys);
+    mem_free(index->heads);
+    mem_free(index);
+}
+
+void pedgeindex_insert(PEdgeIndex* index, PHalfEdge* e) {
+    uint64_t key = pack_ends(e->point->key, e->nextInTri->point->key);
+    unsigned i = index_find(index, key);
+    if (index->heads[i]) {
+        // Later half-edges go behind the first, so the first filed stays in front.
+        e->nextSameEnds = index->heads[i]->nextSameEnds;
+        index->heads[i]->nextSameEnds = e;
+        return;
+    }
+    e->nextSameEnds = nullptr;
+    index->keys[i] = key;
+    index->heads[i] = e;
+    index->count++;
+    if (index->count * 2 > index->capacity) {
+        uint64_t* keys = index->keys;
+        PHalfEdge** heads = index->heads;
+        unsigned capacity = index->capacity;
+        index_alloc(index, capacity * 2);
+        for (unsigned j = 0; j < capacity; j++) {
+            if (heads[j]) {
+                unsigned k = index_find(index, keys[j]);
+                index->keys[k] = keys[j];
+                index->heads[k] = heads[j];
+            }
+        }
+        mem_free(keys);
+        mem_free(heads);
+    }
+}
+
+PHalfEdge* pedgeindex_lookup(const PEdgeIndex* index, int a, int b) {
+    unsigned i = index_find(index, pack_ends(a, b));
+    return index->heads[i];
+}

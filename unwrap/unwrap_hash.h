@@ -19,3 +19,12 @@ PPoint* phash_lookup_point(PHash* hash, int key);
 PHalfEdge* phash_lookup_edge(PHash* hash, int key);
 // The record after rec with the same key (rec must have been found by a lookup), or null.
 PHalfEdge* phash_next_edge(PHash* hash, int key, PHalfEdge* rec);
+
+// The end-key index of half-edges (see PEdgeIndex).
+PEdgeIndex* pedgeindex_new();
+void pedgeindex_delete(PEdgeIndex* index);
+// Files e under the keys of its two end points.
+void pedgeindex_insert(PEdgeIndex* index, PHalfEdge* e);
+// The first half-edge filed under the keys a and b (either order), or null; the others that
+// join the same keys follow through nextSameEnds.
+PHalfEdge* pedgeindex_lookup(const PEdgeIndex* index, int a, int b);

@@ -82,7 +82,10 @@ struct PHalfEdge {
     PTriangle* triangle;
     float* uvLink; // caller's UV pair of this corner; null for filled triangles
     uint16_t flags;
-    HeapNode* heapLink; // hole filling only: this half-edge's node in the boundary heap
+    union {
+        PHalfEdge* nextSameEnds; // construction: next half-edge joining the same two vertex keys
+        HeapNode* heapLink;      // hole filling: this half-edge's node in the boundary heap
+    };
 };
 
 struct PTriangle {
@@ -125,6 +128,17 @@ struct PChart {
 
 // Intrusive hash over one of the construction chart's lists: the chains are the list itself.
 // A bucket points at the first record of a contiguous run of the list whose keys map to it.
+// Construction-time index of half-edges by their unordered pair of end keys. Edge keys (XOR of
+// vertex keys) collide heavily on regularly numbered meshes, so the questions that only need
+// the set of half-edges joining two keys (pair search, existing triangles, seams) ask this
+// index instead of walking long runs of the edge hash.
+struct PEdgeIndex {
+    uint64_t* keys;    // "PEdgeIndexKeys": unordered end keys, packed
+    PHalfEdge** heads; // "PEdgeIndexHeads": first half-edge added for the key; null = empty
+    unsigned capacity; // a power of two
+    unsigned count;
+};
+
 struct PHash {
     void** list;    // address of the indexed list head
     void** buckets; // "PHashBuckets", one record pointer per bucket
@@ -142,4 +156,5 @@ struct PHandle {
     PHash* hashTriangles;
     PChart** charts; // "PCharts"
     int ncharts;
+    PEdgeIndex* edgeIndex; // construction only, like the hashes
 };

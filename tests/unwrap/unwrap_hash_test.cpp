@@ -1,8 +1,10 @@
 #include "support/guarded_alloc.h"
 #include "unwrap/unwrap_hash.h"
+#include "unwrap_test_mesh.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <vector>
 
@@ -92,6 +94,70 @@ TEST(UnwrapHash, BucketsComeFromTheGuardedAllocatorUnderTheirTag) {
     EXPECT_STREQ(mem_header_of(hash)->name, "PHash");
     EXPECT_STREQ(mem_header_of(hash->buckets)->name, "PHashBuckets");
     phash_delete(hash);
+}
+
+} // namespace
+
+namespace {
+
+// The half-edges joining a and b the slow way: the run of the edge hash under a ^ b, filtered
+// by end keys.
+std::set<PHalfEdge*> joining_by_edge_hash(PHandle* handle, int a, int b) {
+    std::set<PHalfEdge*> result;
+    for (PHalfEdge* e = phash_lookup_edge(handle->hashEdges, a ^ b); e;
+         e = phash_next_edge(handle->hashEdges, a ^ b, e)) {
+        int k1 = e->point->key, k2 = e->nextInTri->point->key;
+        if ((k1 == a && k2 == b) || (k1 == b && k2 == a))
+            result.insert(e);
+    }
+    return result;
+}
+
+std::set<PHalfEdge*> joining_by_index(PHandle* handle, int a, int b) {
+    std::set<PHalfEdge*> result;
+    for (PHalfEdge* e = pedgeindex_lookup(handle->edgeIndex, a, b); e; e = e->nextSameEnds)
+        EXPECT_TRUE(result.insert(e).second) << "chain visits a half-edge twice";
+    return result;
+}
+
+TEST(UnwrapEdgeIndex, FindsExactlyTheHalfEdgesTheEdgeHashRunHolds) {
+    for (unsigned seed = 1; seed <= 30; seed++) {
+        std::mt19937 rng(seed);
+        TestMesh mesh;
+        int nv = 5 + int(rng() % 60);
+        for (int i = 0; i < nv; i++)
+            mesh.addVertex(float(rng() % 7), float(rng() % 7), float(rng() % 3));
+        int nf = 1 + int(rng() % 300);
+        for (int i = 0; i < nf; i++) {
+            int a = int(rng() % unsigned(nv)), b = int(rng() % unsigned(nv));
+            int c = int(rng() % unsigned(nv)), d = int(rng() % unsigned(nv));
+            if (rng() % 3 == 0)
+                mesh.addQuad(a, b, c, d);
+            else
+                mesh.addTriangle(a, b, c);
+        }
+        PHandle* handle = test_mesh_begin(mesh);
+        for (int a = 0; a < nv; a++)
+            for (int b = a; b < nv; b++)
+                ASSERT_EQ(joining_by_index(handle, a, b), joining_by_edge_hash(handle, a, b))
+                    << "seed " << seed << " keys " << a << " " << b;
+        unwrap_delete(handle);
+    }
+}
+
+TEST(UnwrapEdgeIndex, MarkSeamFlagsOneOfTheHalfEdgesThatJoinTheKeys) {
+    TestMesh mesh = test_mesh_grid(3);
+    PHandle* handle = test_mesh_begin(mesh);
+    PHalfEdge* e = unwrap_mark_seam(handle, 5, 6);
+    ASSERT_NE(e, nullptr);
+    std::set<PHalfEdge*> joining = joining_by_edge_hash(handle, 5, 6);
+    EXPECT_EQ(joining.size(), 2u);
+    EXPECT_TRUE(joining.count(e));
+    int flagged = 0;
+    for (PHalfEdge* r : joining)
+        flagged += (r->flags & PEDGE_SEAM) != 0;
+    EXPECT_EQ(flagged, 1);
+    unwrap_delete(handle);
 }
 
 } // namespace
