@@ -1,9 +1,5 @@
-#include <cstdio>
+#include "app/startup.h"
 
-// Start-up: prints the usage until the batch path is in place.
-int main() {
-    std::fputs("usage: marrowby \"MESH.obj,SEAMS.bin,,,SWITCHES\"\n"
-               "  SWITCHES: -notlive (batch), -lscm, -nofillholes\n",
-               stdout);
-    return 0;
+int main(int argc, char** argv) {
+    return marrowby_main(argc, argv);
 }
