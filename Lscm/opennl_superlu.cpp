@@ -57,6 +57,11 @@ bool factorize(NLContext* ctx) {
 
     const int n = static_cast<int>(M->n);
     NLCompressed c = nl_compress_rows(M);
+    if (n == 0) {
+        // Every variable locked: nothing to factorise (SuperLU leaks on an empty matrix).
+        nl_compressed_release(&c);
+        return true;
+    }
     if (has_empty_line(c, M->n)) {
         nl_compressed_release(&c);
         return false;
@@ -113,11 +118,11 @@ bool nl_solve() {
 
     const int n = static_cast<int>(M->n);
     NLCompressed c = nl_compress_rows(M);
-    if (has_empty_line(c, M->n)) {
+    if (n == 0 || has_empty_line(c, M->n)) {
         nl_compressed_release(&c);
         nl_vector_to_variables(ctx);
         ctx->state = NL_STATE_SOLVED;
-        return false;
+        return n == 0;
     }
     SuperMatrix A{}, B{}, L{}, U{};
     sCreate_CompCol_Matrix(&A, n, n, c.nnz, c.value, c.index, c.start, SLU_NR, SLU_S, SLU_GE);
@@ -159,14 +164,16 @@ bool nl_solve_reusing(bool keep) {
         return false;
 
     const int n = static_cast<int>(ctx->n);
-    SuperMatrix B{};
-    sCreate_Dense_Matrix(&B, n, 1, ctx->b, n, SLU_DN, SLU_S, SLU_GE);
-    int info = 0;
-    // SuperLU holds Mᵀ, so the transposed solve is M x = b.
-    sgstrs(TRANS, &ctx->L, &ctx->U, ctx->perm_c, ctx->perm_r, &B, &ctx->stat, &info);
-    Destroy_SuperMatrix_Store(&B);
-    if (info != 0)
-        return false;
+    if (n > 0) {
+        SuperMatrix B{};
+        sCreate_Dense_Matrix(&B, n, 1, ctx->b, n, SLU_DN, SLU_S, SLU_GE);
+        int info = 0;
+        // SuperLU holds Mᵀ, so the transposed solve is M x = b.
+        sgstrs(TRANS, &ctx->L, &ctx->U, ctx->perm_c, ctx->perm_r, &B, &ctx->stat, &info);
+        Destroy_SuperMatrix_Store(&B);
+        if (info != 0)
+            return false;
+    }
     for (unsigned i = 0; i < ctx->n; ++i)
         ctx->x[i] = ctx->b[i];
 

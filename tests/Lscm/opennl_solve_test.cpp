@@ -342,7 +342,24 @@ TEST(AllVariablesLocked, SolvesTriviallyAndKeepsTheLockedValues) {
     EXPECT_TRUE(ok);
     EXPECT_EQ(ctx->n, 0u);
     EXPECT_EQ(nl_get_variable(0), 1.5f);
-    EXPECT_EQ(nl_get_variable(1), -2.0f);
+    // A live re-solve of the same context with new locked values.
+    p.locked[1] = 4.0f;
+    nl_state_least_squares(p);
+    EXPECT_TRUE(nl_solve_reusing(true));
+    EXPECT_EQ(nl_get_variable(1), 4.0f);
+    nl_delete_context(ctx);
+
+    // The one-shot path.
+    ctx = nl_new_context();
+    nl_set_parameter(NL_PARAM_VARIABLE_COUNT, 1);
+    nl_begin(NL_BLOCK_SYSTEM);
+    nl_lock_variable(0);
+    nl_set_variable(0, 3.0f);
+    nl_begin(NL_BLOCK_MATRIX);
+    nl_end(NL_BLOCK_MATRIX);
+    nl_end(NL_BLOCK_SYSTEM);
+    EXPECT_TRUE(nl_solve());
+    EXPECT_EQ(nl_get_variable(0), 3.0f);
     nl_delete_context(ctx);
 }
 
