@@ -135,27 +135,26 @@ uint64_t pack_ends(int a, int b) {
     return (uint64_t(hi) << 32) | lo;
 }
 
+// Edges that start at neighbouring vertex keys and span the same key distance land in
+// neighbouring slots: the flood fill asks about neighbouring edges one after another, so this
+// keeps its lookups in cache on meshes numbered in any locally coherent order.
 unsigned slot_of(uint64_t key, unsigned capacity) {
-    key ^= key >> 33;
-    key *= 0xff51afd7ed558ccdull;
-    key ^= key >> 33;
-    return unsigned(key) & (capacity - 1);
+    uint32_t lo = uint32_t(key), hi = uint32_t(key >> 32);
+    return (lo * 4u + (hi - lo) * 0x9E3779B1u) & (capacity - 1);
 }
 
 void index_alloc(PEdgeIndex* index, unsigned capacity) {
-    SUPPORT_REQUIRE(capacity <= (1u << 28), "unwrap: edge index too large");
+    SUPPORT_REQUIRE(capacity <= (1u << 27), "unwrap: edge index too large");
     index->capacity = capacity;
-    index->keys =
-        static_cast<uint64_t*>(mem_calloc(int(sizeof(uint64_t) * capacity), "PEdgeIndexKeys"));
-    index->heads =
-        static_cast<PHalfEdge**>(mem_calloc(int(sizeof(PHalfEdge*) * capacity), "PEdgeIndexHeads"));
-    SUPPORT_REQUIRE(index->keys && index->heads, "unwrap: out of memory for the edge index");
+    index->slots = static_cast<PEdgeIndexSlot*>(
+        mem_calloc(int(sizeof(PEdgeIndexSlot) * capacity), "PEdgeIndexSlots"));
+    SUPPORT_REQUIRE(index->slots, "unwrap: out of memory for the edge index");
 }
 
 // The slot holding key, or the empty slot where it belongs.
 unsigned index_find(const PEdgeIndex* index, uint64_t key) {
     unsigned i = slot_of(key, index->capacity);
-    while (index->heads[i] && index->keys[i] != key)
+    while (index->slots[i].head && index->slots[i].key != key)
         i = (i + 1) & (index->capacity - 1);
     return i;
 }
@@ -172,42 +171,34 @@ PEdgeIndex* pedgeindex_new() {
 void pedgeindex_delete(PEdgeIndex* index) {
     if (!index)
         return;
-    mem_free(index->keys);
-    mem_free(index->heads);
+    mem_free(index->slots);
     mem_free(index);
 }
 
 void pedgeindex_insert(PEdgeIndex* index, PHalfEdge* e) {
     uint64_t key = pack_ends(e->point->key, e->nextInTri->point->key);
-    unsigned i = index_find(index, key);
-    if (index->heads[i]) {
+    PEdgeIndexSlot* slot = &index->slots[index_find(index, key)];
+    if (slot->head) {
         // Later half-edges go behind the first, so the first filed stays in front.
-        e->nextSameEnds = index->heads[i]->nextSameEnds;
-        index->heads[i]->nextSameEnds = e;
+        e->nextSameEnds = slot->head->nextSameEnds;
+        slot->head->nextSameEnds = e;
         return;
     }
     e->nextSameEnds = nullptr;
-    index->keys[i] = key;
-    index->heads[i] = e;
+    slot->key = key;
+    slot->head = e;
     index->count++;
     if (index->count * 2 > index->capacity) {
-        uint64_t* keys = index->keys;
-        PHalfEdge** heads = index->heads;
+        PEdgeIndexSlot* old = index->slots;
         unsigned capacity = index->capacity;
         index_alloc(index, capacity * 2);
-        for (unsigned j = 0; j < capacity; j++) {
-            if (heads[j]) {
-                unsigned k = index_find(index, keys[j]);
-                index->keys[k] = keys[j];
-                index->heads[k] = heads[j];
-            }
-        }
-        mem_free(keys);
-        mem_free(heads);
+        for (unsigned j = 0; j < capacity; j++)
+            if (old[j].head)
+                index->slots[index_find(index, old[j].key)] = old[j];
+        mem_free(old);
     }
 }
 
 PHalfEdge* pedgeindex_lookup(const PEdgeIndex* index, int a, int b) {
-    unsigned i = index_find(index, pack_ends(a, b));
-    return index->heads[i];
+    return index->slots[index_find(index, pack_ends(a, b))].head;
 }

@@ -132,10 +132,14 @@ struct PChart {
 // vertex keys) collide heavily on regularly numbered meshes, so the questions that only need
 // the set of half-edges joining two keys (pair search, existing triangles, seams) ask this
 // index instead of walking long runs of the edge hash.
+struct PEdgeIndexSlot {
+    uint64_t key;    // unordered end keys, packed
+    PHalfEdge* head; // first half-edge added for the key; null = empty slot
+};
+
 struct PEdgeIndex {
-    uint64_t* keys;    // "PEdgeIndexKeys": unordered end keys, packed
-    PHalfEdge** heads; // "PEdgeIndexHeads": first half-edge added for the key; null = empty
-    unsigned capacity; // a power of two
+    PEdgeIndexSlot* slots; // "PEdgeIndexSlots"
+    unsigned capacity;     // a power of two
     unsigned count;
 };
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "unwrap_test_mesh.h"
+
+#include <string>
+
+// Generated charts and layout measures shared by the ABF, LSCM and packing suites.
+
+// An irregular triangulated planar patch of n x n cells in z = 0: jittered grid points, each
+// cell split along a varying diagonal. Deterministic for a seed.
+TestMesh flat_patch(int n, unsigned seed);
+
+// Rotates and tilts every position of a mesh (a rigid motion out of the z = 0 plane).
+void rotate_and_tilt(TestMesh& mesh);
+
+// A unit hemisphere (z >= 0) of rings x segments cells with one pole point; its rim is open.
+// With seamToPole, a seam runs along the meridian of segment 0 from the rim to the pole.
+// The pole's vertex key is returned through pole when given.
+TestMesh hemisphere(int rings, int segments, bool seamToPole, int* pole = nullptr);
+
+// An open cylinder of radius 1 and the given height, cut open along one line by a seam.
+TestMesh cut_cylinder(int rings, int segments, float height);
+
+// The faces of a real mesh whose centroid lies within radius of the given vertex's position
+// (radius as a fraction of the mesh's bounding box diagonal).
+TestMesh mesh_ball_piece(const TestMesh& mesh, int centre, float radius);
+
+// Measures of one chart's layout (point UVs against 3D positions).
+struct LayoutMeasure {
+    double meanAngleError;  // mean over corners of |UV angle - 3D angle| (radians)
+    double maxEdgeError;    // after the best uniform scale: max |s * uv length - 3D length|
+    int flipped;            // triangles whose UV winding is against the chart's majority
+    int degenerate;         // triangles of zero UV area
+    int triangles;          // triangles that are not hole fills
+};
+LayoutMeasure measure_chart(const PChart* chart);
+
+// Signed UV area of a triangle.
+double uv_signed_area(const PTriangle* t);
+
+// Every point's UV of a chart is finite.
+bool chart_uvs_finite(const PChart* chart);
+
+// The OBJ file of a real mesh from the shared mesh folder.
+std::string mesh_path(const char* name);
