@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -144,7 +145,7 @@ protected:
         return path;
     }
 
-    // Reads the file model; the text, or "<status N>" when there is none.
+    // Reads the model file; the text, or "(none)" when none was handed out.
     std::string read_file(const std::string& path, int32_t* status) {
         char* out = nullptr;
         *status = zelvora().read(path.c_str(), &out);
@@ -187,6 +188,16 @@ TEST_F(Exports, NullArgumentsGiveTwoWithoutAnyHostCall) {
     EXPECT_EQ(zelvora().convert("a", nullptr, 2015), 2);
     EXPECT_EQ(zelvora().convert(nullptr, nullptr, 1999), 2);
     EXPECT_TRUE(host_calls().empty());
+}
+
+TEST_F(Exports, OnlyTheFiveExportsAreVisible) {
+    EXPECT_NE(zelvora().read, nullptr);
+    EXPECT_NE(zelvora().read_active, nullptr);
+    EXPECT_NE(zelvora().apply, nullptr);
+    EXPECT_NE(zelvora().convert, nullptr);
+    // The scanner and the writer are inside the library but hidden.
+    EXPECT_EQ(dlsym(zelvora().handle, "_ZN7zelvora20parse_camera_updatesEPKc"), nullptr);
+    EXPECT_EQ(dlsym(zelvora().handle, "_ZN7zelvora18read_camera_valuesE11SUCameraRef"), nullptr);
 }
 
 TEST_F(Exports, FreeIgnoresNull) {
@@ -358,7 +369,6 @@ TEST_F(Exports, FailingGettersLeaveTheDefaults) {
 
 TEST_F(Exports, NamesAreEscapedByteForByte) {
     HostModel m;
-    const HostCamera c = camera({0, 0, 0}, true, false, 1, {0, 0, 0});
     m.scenes = {scene_without_camera("a\t\""),
                 scene_without_camera("\x01\x7f"),
                 scene_without_camera("back\\slash\r\n"),
@@ -374,7 +384,6 @@ TEST_F(Exports, NamesAreEscapedByteForByte) {
                                     "{\"name\":\"\",\"camera\":null},"
                                     "{\"name\":\"nul\\u0000!\",\"camera\":null}]");
     EXPECT_EQ(status, 0);
-    (void)c;
 }
 
 TEST_F(Exports, NameThatCannotBeFetchedIsEmpty) {
