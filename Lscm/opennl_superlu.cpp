@@ -4,7 +4,6 @@
 #include "Lscm/opennl_context.h"
 
 #include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -28,17 +27,19 @@ void destroy_factors(SuperMatrix* L, SuperMatrix* U) {
 // becomes such a column in the transposed view. Either makes the matrix singular, so it is turned
 // into the failure SuperLU would have reported.
 bool has_empty_line(const NLCompressed& c, unsigned n) {
-    std::vector<char> column_used(n, 0);
-    for (unsigned i = 0; i < n; ++i) {
-        if (c.start[i] == c.start[i + 1])
-            return true;
+    auto* column_used = static_cast<unsigned char*>(calloc(n == 0 ? 1 : n, 1));
+    if (column_used == nullptr)
+        abort();
+    bool empty = false;
+    for (unsigned i = 0; i < n && !empty; ++i) {
+        empty = c.start[i] == c.start[i + 1];
         for (int k = c.start[i]; k < c.start[i + 1]; ++k)
             column_used[unsigned(c.index[k])] = 1;
     }
-    for (char used : column_used)
-        if (!used)
-            return true;
-    return false;
+    for (unsigned j = 0; j < n && !empty; ++j)
+        empty = column_used[j] == 0;
+    free(column_used);
+    return empty;
 }
 
 int* new_permutation(unsigned n) {
