@@ -1,6 +1,7 @@
 // The real libzelvora.so, loaded with dlopen as the modeller loads it. Its SU* calls land in the
 // stand-in linked into this test, which records them.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 

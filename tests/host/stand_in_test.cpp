@@ -2,6 +2,7 @@
 #include "host/stand_in.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
