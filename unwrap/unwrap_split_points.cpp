@@ -25,10 +25,6 @@ void split_point(PHandle* handle, PChart* chart, PHalfEdge* e) {
     }
 
     if (claimed) {
-        // An open fan starts at its boundary half-edge; keep the point's edge there even when a
-        // flipped neighbour moved the one chosen during the flood fill.
-        if (!first->pair)
-            v->edge = first;
         v->next = chart->points;
         chart->points = v;
         chart->npoints++;

@@ -152,8 +152,8 @@ TEST(UnwrapAbf, CurvedChartsReachAFlatLayoutsConditions) {
         TestMesh mesh;
     };
     Case cases[] = {
-        {"small hemisphere", hemisphere(3, 12, false)},   // under 100 triangles: tight tolerance
-        {"hemisphere", hemisphere(8, 24, false)},         // looser tolerance
+        {"small hemisphere", hemisphere(3, 12, false)}, // under 100 triangles: tight tolerance
+        {"hemisphere", hemisphere(8, 24, false)},       // looser tolerance
         {"cut cylinder", cut_cylinder(6, 16, 3.0f)},
     };
     for (Case& c : cases) {

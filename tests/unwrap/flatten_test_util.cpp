@@ -87,15 +87,18 @@ void rotate_and_tilt(TestMesh& mesh) {
     }
 }
 
-TestMesh hemisphere(int rings, int segments, bool seamToPole, int* pole) {
+TestMesh open_sphere(int rings, int segments, double bottom, bool seamToPole, int* pole) {
     TestMesh mesh;
     const double pi = 3.14159265358979;
-    // Ring 0 is the rim (equator), ring rings is the pole.
+    // Ring 0 is the open rim at latitude bottom; the pole closes the top. Points mirror exactly
+    // about y = 0 (segment s and segments - s), so that mirrored lengths are equal to the bit.
     for (int r = 0; r < rings; r++) {
-        double lat = 0.5 * pi * r / rings;
+        double lat = bottom + (0.5 * pi - bottom) * r / rings;
         for (int s = 0; s < segments; s++) {
-            double lon = 2 * pi * s / segments;
-            mesh.addVertex(float(std::cos(lat) * std::cos(lon)), float(std::cos(lat) * std::sin(lon)),
+            int m = std::min(s, segments - s);
+            double lon = 2 * pi * m / segments;
+            float y = float(std::cos(lat) * std::sin(lon));
+            mesh.addVertex(float(std::cos(lat) * std::cos(lon)), s == m ? y : -y,
                            float(std::sin(lat)));
         }
     }
@@ -123,13 +126,22 @@ TestMesh hemisphere(int rings, int segments, bool seamToPole, int* pole) {
     return mesh;
 }
 
+TestMesh hemisphere(int rings, int segments, bool seamToPole, int* pole) {
+    return open_sphere(rings, segments, 0.0, seamToPole, pole);
+}
+
 TestMesh cut_cylinder(int rings, int segments, float height) {
     TestMesh mesh;
     const double pi = 3.14159265358979;
+    // Points jittered along the surface, so that the quads are not planar and the interior
+    // points carry angle defects (a regular triangulated cylinder is intrinsically flat).
+    Lcg rng{7};
     for (int r = 0; r <= rings; r++)
         for (int s = 0; s < segments; s++) {
-            double lon = 2 * pi * s / segments;
-            mesh.addVertex(float(std::cos(lon)), float(std::sin(lon)), height * float(r) / rings);
+            bool inner = r > 0 && r < rings && s > 0;
+            double lon = 2 * pi * (s + (inner ? 0.6 * (rng.next() - 0.5) : 0.0)) / segments;
+            float h = float(r) + (inner ? 0.6f * (rng.next() - 0.5f) : 0.0f);
+            mesh.addVertex(float(std::cos(lon)), float(std::sin(lon)), height * h / rings);
         }
     for (int r = 0; r < rings; r++)
         for (int s = 0; s < segments; s++) {

@@ -18,7 +18,12 @@ void rotate_and_tilt(TestMesh& mesh);
 // The pole's vertex key is returned through pole when given.
 TestMesh hemisphere(int rings, int segments, bool seamToPole, int* pole = nullptr);
 
-// An open cylinder of radius 1 and the given height, cut open along one line by a seam.
+// A unit sphere from latitude bottom (radians) up to one pole point, open at the bottom rim;
+// mirror symmetric about y = 0. With seamToPole, as above.
+TestMesh open_sphere(int rings, int segments, double bottom, bool seamToPole, int* pole = nullptr);
+
+// An open cylinder of radius 1 and the given height (points jittered along it), cut
+// open along one line by a seam.
 TestMesh cut_cylinder(int rings, int segments, float height);
 
 // The faces of a real mesh whose centroid lies within radius of the given vertex's position
@@ -27,11 +32,11 @@ TestMesh mesh_ball_piece(const TestMesh& mesh, int centre, float radius);
 
 // Measures of one chart's layout (point UVs against 3D positions).
 struct LayoutMeasure {
-    double meanAngleError;  // mean over corners of |UV angle - 3D angle| (radians)
-    double maxEdgeError;    // after the best uniform scale: max |s * uv length - 3D length|
-    int flipped;            // triangles whose UV winding is against the chart's majority
-    int degenerate;         // triangles of zero UV area
-    int triangles;          // triangles that are not hole fills
+    double meanAngleError; // mean over corners of |UV angle - 3D angle| (radians)
+    double maxEdgeError;   // after the best uniform scale: max |s * uv length - 3D length|
+    int flipped;           // triangles whose UV winding is against the chart's majority
+    int degenerate;        // triangles of zero UV area
+    int triangles;         // triangles that are not hole fills
 };
 LayoutMeasure measure_chart(const PChart* chart);
 
