@@ -1,0 +1,395 @@
+#include "unwrap/unwrap_abf.h"
+
+#include "Lscm/opennl.h"
+#include "support/guarded_alloc.h"
+#include "support/require.h"
+#include "unwrap/unwrap_geometry.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Angles are kept between 7.5 and 172.5 degrees at the start so that the weights 2 / beta^2
+// stay finite and the sines away from zero.
+constexpr float ABF_MIN_ANGLE = 0.13089969754219055f;
+constexpr float ABF_MAX_ANGLE = 3.010693073272705f;
+constexpr int ABF_MAX_STEPS = 20;
+// Small charts must converge tightly; large ones only roughly, which is all LSCM needs.
+constexpr int ABF_SMALL_CHART = 100;
+constexpr float ABF_TOLERANCE_SMALL = 0.001f;
+constexpr float ABF_TOLERANCE_LARGE = 1.0f;
+
+int lastSteps = 0;
+
+struct AbfSystem {
+    int ninterior;
+    int nfaces;
+    int nangles;
+    float* alpha;
+    float* beta;
+    float* sine;
+    float* cosine;
+    float* weight;
+    float* bAlpha;
+    float* bTriangle;
+    float* bInterior;
+    float* lambdaTriangle;
+    float* lambdaPlanar;
+    float* lambdaLength;
+    float (*J2dt)[3];
+    float* bstar;
+    float* dstar;
+};
+
+float* alloc_floats(int count, const char* tag, bool zeroed) {
+    // Empty arrays still get a block so that every field is a valid allocation.
+    int len = int(sizeof(float)) * (count > 0 ? count : 1);
+    void* p = zeroed ? mem_calloc(len, tag) : mem_alloc(len, tag);
+    SUPPORT_REQUIRE(p, "unwrap_abf_chart: out of memory");
+    return static_cast<float*>(p);
+}
+
+void system_alloc(AbfSystem* sys) {
+    int na = sys->nangles, nf = sys->nfaces, ni = sys->ninterior;
+    sys->alpha = alloc_floats(na, "ABFalpha", false);
+    sys->beta = alloc_floats(na, "ABFbeta", false);
+    sys->sine = alloc_floats(na, "ABFsine", false);
+    sys->cosine = alloc_floats(na, "ABFcosine", false);
+    sys->weight = alloc_floats(na, "ABFweight", false);
+    sys->bAlpha = alloc_floats(na, "ABFbalpha", false);
+    sys->bTriangle = alloc_floats(nf, "ABFbtriangle", false);
+    sys->bInterior = alloc_floats(2 * ni, "ABFbinterior", false);
+    sys->lambdaTriangle = alloc_floats(nf, "ABFlambdatri", true);
+    sys->lambdaPlanar = alloc_floats(ni, "ABFlamdaplane", true);
+    sys->lambdaLength = alloc_floats(ni, "ABFlambdalen", false);
+    sys->J2dt = reinterpret_cast<float(*)[3]>(alloc_floats(3 * na, "ABFj2dt", false));
+    sys->bstar = alloc_floats(nf, "ABFbstar", false);
+    sys->dstar = alloc_floats(nf, "ABFdstar", false);
+    for (int i = 0; i < ni; i++)
+        sys->lambdaLength[i] = 1.0f;
+}
+
+void system_free(AbfSystem* sys) {
+    float* arrays[] = {sys->alpha,          sys->beta,         sys->sine,         sys->cosine,
+                       sys->weight,         sys->bAlpha,       sys->bTriangle,    sys->bInterior,
+                       sys->lambdaTriangle, sys->lambdaPlanar, sys->lambdaLength, &sys->J2dt[0][0],
+                       sys->bstar,          sys->dstar};
+    for (float* a : arrays)
+        mem_free(a);
+}
+
+inline bool is_interior(const PPoint* p) {
+    return (p->flags & PPOINT_INTERIOR) != 0;
+}
+
+// The fan of an interior point is closed; the null test only guards broken topology.
+template <typename F> void for_each_in_fan(PPoint* p, F f) {
+    PHalfEdge* e = p->edge;
+    do {
+        f(e);
+        e = unwrap_edge_next_around(e);
+    } while (e && e != p->edge);
+}
+
+// Product of the sines of the angles that follow minus the product of the sines of the angles
+// that precede, around interior point v: the length residual for a = -1, and its derivative
+// with respect to angle a otherwise (the factor of a becomes its cosine, the other product 0).
+float sine_product(const AbfSystem* sys, PPoint* v, int a) {
+    float p1 = 1.0f, p2 = 1.0f;
+    bool inFirst = false, inSecond = false;
+    for_each_in_fan(v, [&](PHalfEdge* e) {
+        const PHalfEdge* e1 = e->nextInTri;
+        const PHalfEdge* e2 = e1->nextInTri;
+        if (e1->key == a) {
+            p1 *= sys->cosine[e1->key];
+            inFirst = true;
+        } else {
+            p1 *= sys->sine[e1->key];
+        }
+        if (e2->key == a) {
+            p2 *= sys->cosine[e2->key];
+            inSecond = true;
+        } else {
+            p2 *= sys->sine[e2->key];
+        }
+    });
+    if (inFirst)
+        p2 = 0.0f;
+    if (inSecond)
+        p1 = 0.0f;
+    return p1 - p2;
+}
+
+float gradient_alpha(const AbfSystem* sys, PHalfEdge* e) {
+    PHalfEdge* e1 = e->nextInTri;
+    PHalfEdge* e2 = e1->nextInTri;
+    PPoint* v = e->point;
+    PPoint* v1 = e1->point;
+    PPoint* v2 = e2->point;
+    double g = double(sys->alpha[e->key] - sys->beta[e->key]) * double(sys->weight[e->key]);
+    g += sys->lambdaTriangle[e->triangle->key];
+    if (is_interior(v))
+        g += sys->lambdaPlanar[v->key];
+    if (is_interior(v1))
+        g += double(sine_product(sys, v1, e->key)) * double(sys->lambdaLength[v1->key]);
+    if (is_interior(v2))
+        g += double(sine_product(sys, v2, e->key)) * double(sys->lambdaLength[v2->key]);
+    return float(g);
+}
+
+// Fills the right-hand sides and returns the squared norm of the gradient of the Lagrangian.
+double compute_gradient(AbfSystem* sys, PChart* chart) {
+    double norm = 0.0;
+    for (PTriangle* t = chart->triangles; t; t = t->next) {
+        PHalfEdge* e1 = t->edge;
+        PHalfEdge* e2 = e1->nextInTri;
+        PHalfEdge* e3 = e2->nextInTri;
+        float g1 = gradient_alpha(sys, e1);
+        float g2 = gradient_alpha(sys, e2);
+        float g3 = gradient_alpha(sys, e3);
+        sys->bAlpha[e1->key] = -g1;
+        sys->bAlpha[e2->key] = -g2;
+        sys->bAlpha[e3->key] = -g3;
+        float gt = sys->alpha[e1->key] + sys->alpha[e2->key] + sys->alpha[e3->key] - UNWRAP_PI;
+        sys->bTriangle[t->key] = -gt;
+        norm += double(g1) * g1 + double(g2) * g2 + double(g3) * g3 + double(gt) * gt;
+    }
+    int ni = sys->ninterior;
+    for (PPoint* v = chart->points; v; v = v->next) {
+        if (!is_interior(v))
+            continue;
+        float sum = 0.0f;
+        for_each_in_fan(v, [&](PHalfEdge* e) { sum += sys->alpha[e->key]; });
+        float gp = sum - UNWRAP_2PI;
+        float gl = sine_product(sys, v, -1);
+        sys->bInterior[v->key] = -gp;
+        sys->bInterior[ni + v->key] = -gl;
+        norm += double(gp) * gp + double(gl) * gl;
+    }
+    return norm;
+}
+
+void compute_sines(AbfSystem* sys) {
+    for (int i = 0; i < sys->nangles; i++) {
+        sys->sine[i] = std::sin(sys->alpha[i]);
+        sys->cosine[i] = std::cos(sys->alpha[i]);
+    }
+}
+
+// One Newton step. Per triangle, the angle and triangle multiplier unknowns are eliminated in
+// closed form; each triangle adds a 3-by-6 block over the planarity and length multipliers of its
+// interior corners to the square system solved here.
+bool newton_step(AbfSystem* sys, PChart* chart) {
+    int ni = sys->ninterior;
+    NLContext* context = nl_new_context();
+    nl_set_parameter(NL_PARAM_VARIABLE_COUNT, 2 * ni);
+    nl_begin(NL_BLOCK_SYSTEM);
+    nl_begin(NL_BLOCK_MATRIX);
+    for (int i = 0; i < 2 * ni; i++)
+        nl_right_hand_side_add(unsigned(i), sys->bInterior[i]);
+
+    for (PTriangle* t = chart->triangles; t; t = t->next) {
+        PHalfEdge* e[3];
+        e[0] = t->edge;
+        e[1] = e[0]->nextInTri;
+        e[2] = e[1]->nextInTri;
+        float wi[3], beta[3];
+        for (int k = 0; k < 3; k++)
+            wi[k] = 1.0f / sys->weight[e[k]->key];
+
+        float b = wi[0] * sys->bAlpha[e[0]->key] + wi[1] * sys->bAlpha[e[1]->key] +
+                  wi[2] * sys->bAlpha[e[2]->key] - sys->bTriangle[t->key];
+        float si = 1.0f / (wi[0] + wi[1] + wi[2]);
+        for (int k = 0; k < 3; k++)
+            beta[k] = b * si - sys->bAlpha[e[k]->key];
+        sys->bstar[t->key] = b;
+        sys->dstar[t->key] = si;
+
+        float W[3][3];
+        for (int r = 0; r < 3; r++)
+            for (int c = 0; c < 3; c++)
+                W[r][c] = (r == c) ? si - sys->weight[e[r]->key] : si;
+
+        // j2[m][k]: derivative of corner k's constraints with respect to angle m, scaled by
+        // 1 / weight[m]; the planarity constraint for m = k, the length constraint otherwise.
+        float j2[3][3] = {};
+        float row[3][6] = {};
+        int vid[6] = {-1, -1, -1, -1, -1, -1};
+        for (int k = 0; k < 3; k++) {
+            PPoint* pk = e[k]->point;
+            sys->J2dt[e[0]->key][k] = 0.0f;
+            sys->J2dt[e[1]->key][k] = 0.0f;
+            sys->J2dt[e[2]->key][k] = 0.0f;
+            if (!is_interior(pk))
+                continue;
+            vid[k] = pk->key;
+            vid[k + 3] = ni + pk->key;
+            float rhsLength = 0.0f;
+            for (int m = 0; m < 3; m++) {
+                if (m == k)
+                    j2[m][k] = wi[m];
+                else {
+                    j2[m][k] = sine_product(sys, pk, e[m]->key) * wi[m];
+                    rhsLength += j2[m][k] * beta[m];
+                }
+                sys->J2dt[e[m]->key][k] = j2[m][k];
+            }
+            nl_right_hand_side_add(unsigned(pk->key), j2[k][k] * beta[k]);
+            nl_right_hand_side_add(unsigned(ni + pk->key), rhsLength);
+            for (int r = 0; r < 3; r++) {
+                row[r][k] = j2[k][k] * W[r][k];
+                float sum = 0.0f;
+                for (int m = 0; m < 3; m++)
+                    if (m != k)
+                        sum += j2[m][k] * W[r][m];
+                row[r][k + 3] = sum;
+            }
+        }
+
+        for (int i = 0; i < 3; i++) {
+            if (vid[i] == -1)
+                continue;
+            for (int j = 0; j < 6; j++) {
+                if (vid[j] == -1)
+                    continue;
+                unsigned c = unsigned(vid[j]);
+                for (int r = 0; r < 3; r++) {
+                    int rowIndex = (r == i) ? vid[i] : ni + vid[i];
+                    nl_matrix_add(unsigned(rowIndex), c, j2[r][i] * row[r][j]);
+                }
+            }
+        }
+    }
+
+    nl_end(NL_BLOCK_MATRIX);
+    nl_end(NL_BLOCK_SYSTEM);
+    bool ok = nl_solve();
+
+    if (ok) {
+        for (PTriangle* t = chart->triangles; t; t = t->next) {
+            PHalfEdge* e[3];
+            e[0] = t->edge;
+            e[1] = e[0]->nextInTri;
+            e[2] = e[1]->nextInTri;
+            float pre[3] = {0.0f, 0.0f, 0.0f};
+            for (int k = 0; k < 3; k++) {
+                PPoint* pk = e[k]->point;
+                if (!is_interior(pk))
+                    continue;
+                float x1 = nl_get_variable(unsigned(pk->key));
+                float x2 = nl_get_variable(unsigned(ni + pk->key));
+                for (int m = 0; m < 3; m++)
+                    pre[m] += sys->J2dt[e[m]->key][k] * (m == k ? x1 : x2);
+            }
+            float dl = (sys->bstar[t->key] - (pre[0] + pre[1] + pre[2])) * sys->dstar[t->key];
+            sys->lambdaTriangle[t->key] += dl;
+            for (int m = 0; m < 3; m++) {
+                int a = e[m]->key;
+                float alpha = sys->alpha[a] + (sys->bAlpha[a] - dl) / sys->weight[a] - pre[m];
+                if (alpha > UNWRAP_PI)
+                    alpha = UNWRAP_PI;
+                else if (alpha < 0.0f)
+                    alpha = 0.0f;
+                sys->alpha[a] = alpha;
+            }
+        }
+        for (int i = 0; i < ni; i++) {
+            sys->lambdaPlanar[i] += nl_get_variable(unsigned(i));
+            sys->lambdaLength[i] += nl_get_variable(unsigned(ni + i));
+        }
+    }
+
+    nl_delete_context(context);
+    return ok;
+}
+
+float clamp_angle(float a) {
+    if (a < ABF_MIN_ANGLE)
+        return ABF_MIN_ANGLE;
+    if (a > ABF_MAX_ANGLE)
+        return ABF_MAX_ANGLE;
+    return a;
+}
+
+} // namespace
+
+int unwrap_abf_last_steps() {
+    return lastSteps;
+}
+
+bool unwrap_abf_chart(PChart* chart) {
+    lastSteps = 0;
+    chart->u.lscm.abfAngles = nullptr;
+
+    AbfSystem sys{};
+    for (PPoint* p = chart->points; p; p = p->next) {
+        if (p->edge->pair) {
+            p->flags |= PPOINT_INTERIOR;
+            p->key = sys.ninterior++;
+        } else {
+            p->flags &= uint8_t(~PPOINT_INTERIOR);
+        }
+    }
+    for (PTriangle* t = chart->triangles; t; t = t->next) {
+        t->key = sys.nfaces;
+        t->edge->key = 3 * sys.nfaces;
+        t->edge->nextInTri->key = 3 * sys.nfaces + 1;
+        t->edge->nextInTri->nextInTri->key = 3 * sys.nfaces + 2;
+        sys.nfaces++;
+    }
+    sys.nangles = 3 * sys.nfaces;
+    float tolerance = sys.nfaces <= ABF_SMALL_CHART ? ABF_TOLERANCE_SMALL : ABF_TOLERANCE_LARGE;
+    system_alloc(&sys);
+
+    for (PTriangle* t = chart->triangles; t; t = t->next) {
+        float a[3];
+        unwrap_triangle_angles(t, &a[0], &a[1], &a[2]);
+        PHalfEdge* e = t->edge;
+        for (int k = 0; k < 3; k++, e = e->nextInTri) {
+            float angle = clamp_angle(a[k]);
+            sys.alpha[e->key] = sys.beta[e->key] = angle;
+            sys.weight[e->key] = 2.0f / (angle * angle);
+        }
+    }
+
+    // Scale the targets around every interior point to a full turn; the weights keep their
+    // 3D values.
+    for (PPoint* v = chart->points; v; v = v->next) {
+        if (!is_interior(v))
+            continue;
+        float sum = 0.0f;
+        for_each_in_fan(v, [&](PHalfEdge* e) { sum += sys.beta[e->key]; });
+        float scale = sum == 0.0f ? 0.0f : UNWRAP_2PI / sum;
+        for_each_in_fan(v, [&](PHalfEdge* e) {
+            sys.beta[e->key] *= scale;
+            sys.alpha[e->key] = sys.beta[e->key];
+        });
+    }
+
+    if (sys.ninterior > 0) {
+        compute_sines(&sys);
+        bool converged = false;
+        for (int step = 0; step < ABF_MAX_STEPS; step++) {
+            double norm = compute_gradient(&sys, chart);
+            if (norm < tolerance) {
+                converged = true;
+                break;
+            }
+            if (!newton_step(&sys, chart)) {
+                system_free(&sys);
+                return false;
+            }
+            lastSteps = step + 1;
+            compute_sines(&sys);
+        }
+        if (!converged) {
+            system_free(&sys);
+            return false;
+        }
+    }
+
+    chart->u.lscm.abfAngles = static_cast<float*>(mem_dup(sys.alpha));
+    system_free(&sys);
+    return true;
+}
