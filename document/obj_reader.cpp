@@ -278,24 +278,24 @@ bool ObjReader::readText(MeshDocument& doc, const char* name, const char* text, 
                 const char* tokenEnd = c;
                 while (*tokenEnd && !is_blank(*tokenEnd))
                     tokenEnd++;
-                std::string token(c, size_t(tokenEnd - c));
+                auto token = [&] { return std::string(c, size_t(tokenEnd - c)); };
                 int64_t v, vt, vn;
                 if (n == MAX_CORNERS) {
                     error = where(name, piece.line) + "face with more than 100 corners";
                 } else if (!parse_corner(c, tokenEnd, form, v, vt, vn)) {
-                    error = where(name, piece.line) + "face corner '" + token +
+                    error = where(name, piece.line) + "face corner '" + token() +
                             "' does not have the form " + form_text(form) +
                             " that this file's content calls for";
                 } else if (v < 1 || v > counts.vertices) {
-                    error = where(name, piece.line) + "vertex index in '" + token +
+                    error = where(name, piece.line) + "vertex index in '" + token() +
                             "' is outside 1.." + std::to_string(counts.vertices);
                 } else if ((form == CornerForm::VTN || form == CornerForm::VT) &&
                            (vt < 1 || vt > counts.texCoords)) {
-                    error = where(name, piece.line) + "texture index in '" + token +
+                    error = where(name, piece.line) + "texture index in '" + token() +
                             "' is outside 1.." + std::to_string(counts.texCoords);
                 } else if ((form == CornerForm::VTN || form == CornerForm::VN) &&
                            (vn < 1 || vn > counts.normals)) {
-                    error = where(name, piece.line) + "normal index in '" + token +
+                    error = where(name, piece.line) + "normal index in '" + token() +
                             "' is outside 1.." + std::to_string(counts.normals);
                 } else {
                     vIdx[n] = int32_t(v);
@@ -334,6 +334,12 @@ bool ObjReader::read(MeshDocument& doc, const char* path) {
         return false;
     }
     std::string text;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        long length = std::ftell(file);
+        if (length > 0)
+            text.reserve(size_t(length));
+        std::rewind(file);
+    }
     char chunk[1 << 16];
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
