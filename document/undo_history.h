@@ -2,6 +2,7 @@
 
 #include "document/mesh_types.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
