@@ -53,7 +53,8 @@ void add_triangle(PHandle* handle, int faceKey, int i0, int i1, int i2, const in
 
     for (int k = 0; k < 3; k++) {
         e[k]->key = e[k]->point->key ^ e[k]->nextInTri->point->key;
-        phash_insert(handle->hashEdges, e[k]);
+        e[k]->next = cc->edges;
+        cc->edges = e[k];
         pedgeindex_insert(handle->edgeIndex, e[k]);
         cc->nedges++;
     }
@@ -107,7 +108,9 @@ PHandle* unwrap_handle_create() {
     handle->arena = arena_new(ARENA_CHUNK_SIZE);
     PChart* cc = handle->construction;
     handle->hashPoints = phash_new(reinterpret_cast<void**>(&cc->points), 1);
-    handle->hashEdges = phash_new(reinterpret_cast<void**>(&cc->edges), 1);
+    // Half-edges are looked up through the end-key index only; their construction list order is
+    // never read, so they need no hash of their own.
+    handle->hashEdges = nullptr;
     handle->hashTriangles = phash_new(reinterpret_cast<void**>(&cc->triangles), 1);
     handle->edgeIndex = pedgeindex_new();
     handle->state = PHANDLE_STATE_CONSTRUCT;

@@ -156,7 +156,7 @@ struct PHandle {
     MemArena* arena;      // chunk size 65536; every PPoint, PHalfEdge and PTriangle
     PChart* construction; // null after construction end
     PHash* hashPoints;    // the three hashes exist during construction only
-    PHash* hashEdges;
+    PHash* hashEdges;     // unused: half-edges are found through edgeIndex
     PHash* hashTriangles;
     PChart** charts; // "PCharts"
     int ncharts;
