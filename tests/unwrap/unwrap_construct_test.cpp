@@ -267,7 +267,7 @@ TEST(UnwrapConstruct, DuplicateTriangleGluesToItsTwinButNotAcrossAThirdFace) {
     unwrap_delete(handle);
 }
 
-TEST(UnwrapConstruct, DuplicateTriangleAloneCloseIntoAPillowAndIsDropped) {
+TEST(UnwrapConstruct, DuplicateTriangleAloneClosesIntoAPillowAndIsDropped) {
     TestMesh mesh;
     for (int i = 0; i < 3; i++)
         mesh.addVertex(float(i % 2), float(i / 2), 0.0f);
