@@ -19,7 +19,8 @@ struct EdgeStack {
 
 void stack_push(EdgeStack* stack, PHalfEdge* e) {
     if (stack->size == stack->capacity) {
-        SUPPORT_REQUIRE(stack->capacity < (1 << 29), "unwrap: flood fill stack too large");
+        // The byte count must stay within an int for the allocator.
+        SUPPORT_REQUIRE(stack->capacity <= (1 << 26), "unwrap: flood fill stack too large");
         int capacity = stack->capacity * 2;
         auto* base =
             static_cast<PHalfEdge**>(mem_alloc(int(sizeof(PHalfEdge*)) * capacity, "Pstackbase"));
@@ -100,6 +101,7 @@ void flip_triangle(PTriangle* t) {
 int unwrap_split_charts(PHandle* handle) {
     PChart* cc = handle->construction;
     EdgeStack stack;
+    SUPPORT_REQUIRE(cc->ntriangles <= (1 << 26), "unwrap: too many triangles");
     stack.capacity = cc->ntriangles > 0 ? cc->ntriangles : 1;
     stack.size = 0;
     stack.base =

@@ -17,6 +17,7 @@ inline unsigned bucket_of(const PHash* hash, int key) {
 }
 
 void** new_buckets(int count) {
+    SUPPORT_REQUIRE(count <= int(0x7fffffff / sizeof(void*)), "unwrap: hash too large");
     auto* buckets = static_cast<void**>(mem_calloc(int(sizeof(void*)) * count, "PHashBuckets"));
     SUPPORT_REQUIRE(buckets, "unwrap: out of memory for hash buckets");
     return buckets;
@@ -144,7 +145,8 @@ unsigned slot_of(uint64_t key, unsigned capacity) {
 }
 
 void index_alloc(PEdgeIndex* index, unsigned capacity) {
-    SUPPORT_REQUIRE(capacity <= (1u << 27), "unwrap: edge index too large");
+    // 16 bytes a slot: the byte count must stay within an int for the allocator.
+    SUPPORT_REQUIRE(capacity <= (1u << 26), "unwrap: edge index too large");
     index->capacity = capacity;
     index->slots = static_cast<PEdgeIndexSlot*>(
         mem_calloc(int(sizeof(PEdgeIndexSlot) * capacity), "PEdgeIndexSlots"));
