@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/engine_options.h"
 #include "document/mesh_types.h"
 
 #include <cstdint>
@@ -71,8 +72,17 @@ public:
     // Takes an engine result over into the UV points and faces' UV indices.
     void takeOverResult(const UnwrapResult& result);
 
-    // Unwrap entry points; the bodies arrive with the engine glue (document/engine_calls.cpp).
+    // Unwrap entry points (document/engine_calls.cpp). unwrapNow runs on the calling thread;
+    // startLiveUnwrap runs on a worker thread, or queues the run while one is busy, and
+    // onUnwrapDone takes the worker's result over when WM_UNWRAP_DONE arrives.
     void unwrapNow();
+    void startLiveUnwrap(int snapshotId);
+    void onUnwrapDone();
+    // Waits for a running worker and drops its result; its late WM_UNWRAP_DONE is ignored.
+    // Load and shutdown call this before they release the working sets.
+    void waitForLiveUnwrap();
+    // Builds the engine's run set from the snapshot with that id; false when there is none.
+    bool buildRunSet(int snapshotId);
     void releaseEngineWorkingSets();
     void buildEngineBaseSet();
 
@@ -113,6 +123,10 @@ public:
     std::vector<int32_t> liveTriUvs;
     int pathEndEdge = -1;
     int pathNextEdge = -1;
+    // The options of the run in progress, read when it started.
+    EngineOptions liveOptions;
+    // WM_UNWRAP_DONE messages of runs that waitForLiveUnwrap dropped and that are still queued.
+    int liveStaleMessages = 0;
 
     // The history that load() pushes to; the process-wide document uses the process-wide one.
     UndoHistory* history = nullptr;

@@ -1,0 +1,96 @@
+#include "unwrap/unwrap_glue.h"
+
+#include "unwrap/unwrap.h"
+#include "unwrap/unwrap_lscm.h"
+#include "unwrap/unwrap_pack.h"
+
+#include <cstdint>
+
+namespace {
+
+PHandle* g_live_handle = nullptr;
+
+bool vertex_in_range(const UnwrapMesh* mesh, int v) {
+    return v >= 0 && v < mesh->vertexCount;
+}
+
+} // namespace
+
+PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly) {
+    PHandle* handle = unwrap_handle_create();
+    for (int t = 0; t < mesh->triangleCount; t++) {
+        UnwrapFaceVertices& fv = mesh->faceVertices[t];
+        UnwrapFace& f = mesh->faces[t];
+        if (f.flags & UNWRAP_FACE_HIDDEN)
+            continue;
+        if (selectedOnly && !(f.flags & UNWRAP_FACE_SELECTED))
+            continue;
+        int corners = fv.v[3] != 0 ? 4 : 3;
+        int keys[4];
+        float* co[4];
+        float* uv[4];
+        uint8_t pin[4], select[4];
+        bool valid = true;
+        for (int k = 0; k < corners; k++) {
+            keys[k] = fv.v[k];
+            valid = valid && vertex_in_range(mesh, fv.v[k]);
+            co[k] = valid ? &mesh->vertices[fv.v[k]].x : nullptr;
+            uv[k] = f.uv[k];
+            pin[k] = (f.pins & unwrap_corner_pinned(k)) ? 1 : 0;
+            select[k] = (f.flags & unwrap_corner_selected(k)) ? 1 : 0;
+        }
+        // A corner outside the vertex records has no position to read: leave the face out.
+        if (!valid)
+            continue;
+        // The face key is unique per triangle: its index.
+        unwrap_add_face(handle, t, corners, keys, co, uv, pin, select);
+    }
+    for (int i = 0; i < mesh->edgeCount; i++) {
+        if (mesh->edges[i].flags & UNWRAP_EDGE_SEAM)
+            unwrap_mark_seam(handle, mesh->edges[i].v1, mesh->edges[i].v2);
+    }
+    unwrap_construct_end(handle, fillHoles);
+    return handle;
+}
+
+void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf) {
+    PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
+    unwrap_lscm_begin(handle, false, useAbf);
+    unwrap_lscm_solve(handle);
+    unwrap_lscm_end(handle);
+    unwrap_pack(handle);
+    unwrap_flush(handle);
+    unwrap_delete(handle);
+    uv_index_rebuild(mesh);
+}
+
+void live_unwrap_begin(UnwrapMesh* mesh, bool fillHoles, bool useAbf) {
+    if (!mesh->faces)
+        return;
+    if (g_live_handle)
+        live_unwrap_end();
+    g_live_handle = build_unwrap_handle(mesh, fillHoles, true);
+    unwrap_lscm_begin(g_live_handle, true, useAbf);
+}
+
+void live_unwrap_solve() {
+    if (!g_live_handle)
+        return;
+    unwrap_lscm_solve(g_live_handle);
+    unwrap_flush(g_live_handle);
+}
+
+void live_unwrap_end() {
+    if (!g_live_handle)
+        return;
+    unwrap_lscm_solve(g_live_handle);
+    unwrap_flush(g_live_handle);
+    unwrap_lscm_end(g_live_handle);
+    unwrap_flush(g_live_handle);
+    unwrap_delete(g_live_handle);
+    g_live_handle = nullptr;
+}
+
+bool live_unwrap_active() {
+    return g_live_handle != nullptr;
+}

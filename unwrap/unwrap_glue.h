@@ -1,0 +1,23 @@
+#pragma once
+
+#include "unwrap/unwrap_glue_mesh.h"
+
+struct PHandle;
+
+// Engine runs over an UnwrapMesh. The options are the application's "fill holes" and "use
+// angle based flattening" as they are when the run starts.
+
+// A handle in the allocated state built from the mesh's triangles (hidden ones skipped, and
+// unselected ones when selectedOnly) and its seam edges.
+PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly);
+
+// One full unwrap: charts, flattening, packing; the new UVs land in the face records and the
+// unique-UV table is rebuilt. Leaves no handle behind.
+void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf);
+
+// Live unwrap around the user's pins: begin when a drag starts, solve after every move (the
+// moved UVs copied in first), end when the drag ends. Solve and end do nothing without a begin.
+void live_unwrap_begin(UnwrapMesh* mesh, bool fillHoles, bool useAbf);
+void live_unwrap_solve();
+void live_unwrap_end();
+bool live_unwrap_active();
