@@ -1,6 +1,7 @@
 // Context, state machine and assembly of the solver layer. The SuperLU half is in
 // opennl_superlu.cpp.
 
+#include "Lscm/blas_threads.h"
 #include "Lscm/opennl_context.h"
 
 #include <cstdio>
@@ -272,6 +273,7 @@ void nl_compressed_release(NLCompressed* c) {
 // ---- public calls ------------------------------------------------------------------------------
 
 NLContext* nl_new_context() {
+    nl_use_single_threaded_blas();
     auto* ctx = static_cast<NLContext*>(calloc(1, sizeof(NLContext)));
     if (ctx == nullptr)
         abort();
