@@ -102,7 +102,7 @@ void MeshDocument::buildEdges() {
     edgeCount = 0;
     triangleCount = 0;
     uint64_t capacity = 16;
-    while (capacity < uint64_t(total) * 2)
+    while (capacity < uint64_t(total) + uint64_t(total) / 4 + 16)
         capacity *= 2;
     edgeSlots_.assign(size_t(capacity), -1);
     edgeSlotMask_ = capacity - 1;
