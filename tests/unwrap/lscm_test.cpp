@@ -273,6 +273,34 @@ TEST(UnwrapLscm, FailedSolveZeroesTheChart) {
     unwrap_delete(handle);
 }
 
+TEST(UnwrapLscm, TriangleWhoseSinesAreAllZeroUsesRatioOne) {
+    // A flat triangle (a, b, d) and, next to it, a collinear one (b, a, c) with c = 2b - a: its
+    // angles are pi, 0, 0, so the largest sine is 0 and the ratio of sines would be 0 / 0.
+    TestMesh mesh;
+    int a = mesh.addVertex(0, 0, 0), b = mesh.addVertex(1, 0, 0);
+    int c = mesh.addVertex(2, 0, 0), d = mesh.addVertex(1, 1, 0);
+    mesh.addTriangle(a, b, d);
+    mesh.addTriangle(b, a, c);
+    pin_vertex(mesh, a, 0.0f, 0.0f);
+    pin_vertex(mesh, d, 1.0f, 1.0f);
+    PHandle* handle = test_mesh_build(mesh, false);
+    ASSERT_EQ(handle->ncharts, 1);
+    PChart* chart = handle->charts[0];
+    unwrap_lscm_begin(handle, false, false);
+    unwrap_lscm_solve(handle);
+    ASSERT_TRUE(chart_uvs_finite(chart));
+    PPoint* pb = find_point(chart, mesh.positions[size_t(b)].data());
+    PPoint* pc = find_point(chart, mesh.positions[size_t(c)].data());
+    ASSERT_TRUE(pb && pc);
+    EXPECT_NEAR(pb->uv[0], 1.0f, 1e-4f);
+    EXPECT_NEAR(pb->uv[1], 0.0f, 1e-4f);
+    // With ratio 1 the rows place c on the line through a and b, as far beyond b as a is.
+    EXPECT_NEAR(pc->uv[0], 2.0f, 1e-4f);
+    EXPECT_NEAR(pc->uv[1], 0.0f, 1e-4f);
+    unwrap_lscm_end(handle);
+    unwrap_delete(handle);
+}
+
 TEST(UnwrapLscm, LiveSolvesWithMovedPinsLandExactlyOnThePins) {
     TestMesh mesh = hemisphere(6, 16, true);
     const int pinA = 4, pinB = 12; // two rim points away from the seam
