@@ -70,20 +70,6 @@ void collect_result(RunResult& out) {
     out.view.triangleCount = run.triangleCount;
 }
 
-// Writes the run's result into its snapshot and every newer one, and into the document when
-// the current snapshot was among them.
-void take_over_run(MeshDocument& doc) {
-    UndoHistory* history = history_of(doc);
-    if (history && history->contains(doc.liveSnapshotId)) {
-        RunResult result;
-        collect_result(result);
-        if (history->applyResult(doc.liveSnapshotId, result.view))
-            doc.takeOverResult(result.view);
-    }
-    doc.liveTriVertices = {};
-    doc.liveTriUvs = {};
-}
-
 void unwrap_worker(EngineOptions options) {
     UnwrapMesh* run = &unwrap_run_set();
     select_linked_faces(run);
@@ -92,6 +78,18 @@ void unwrap_worker(EngineOptions options) {
 }
 
 } // namespace
+
+void MeshDocument::takeOverRun() {
+    UndoHistory* history = history_of(*this);
+    if (history && history->contains(liveSnapshotId)) {
+        RunResult result;
+        collect_result(result);
+        if (history->applyResult(liveSnapshotId, result.view))
+            takeOverResult(result.view);
+    }
+    liveTriVertices = {};
+    liveTriUvs = {};
+}
 
 bool MeshDocument::buildRunSet(int snapshotId) {
     UndoHistory* history = history_of(*this);
@@ -127,7 +125,7 @@ void MeshDocument::unwrapNow() {
     UnwrapMesh* run = &unwrap_run_set();
     select_linked_faces(run);
     unwrap_selection(run, true, engine_options().fillHoles, engine_options().useAbf);
-    take_over_run(*this);
+    takeOverRun();
     labelCharts();
 }
 
@@ -159,7 +157,7 @@ void MeshDocument::onUnwrapDone() {
         return;
     if (liveThread.joinable())
         liveThread.join();
-    take_over_run(*this);
+    takeOverRun();
     labelCharts();
     computeStretch();
     liveBusy = 0;

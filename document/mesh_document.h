@@ -83,6 +83,9 @@ public:
     void waitForLiveUnwrap();
     // Builds the engine's run set from the snapshot with that id; false when there is none.
     bool buildRunSet(int snapshotId);
+    // Writes the run set's result into the run's snapshot and every newer one, and into the
+    // document when the current snapshot was among them; releases the run's triangle lists.
+    void takeOverRun();
     void releaseEngineWorkingSets();
     void buildEngineBaseSet();
 

@@ -1,0 +1,148 @@
+// The batch path stage by stage, on one mesh: load, derived data, building the run set and
+// the handle, flattening (ABF when on, then the conformal map), packing, flush, unique UVs,
+// take-over and write; then the peak resident memory of the process.
+//
+//   batch_stages MESH.obj SEAMS.bin [-lscm]    a mesh and its seam list (copied first)
+//   batch_stages --grid N [-lscm]              an N x N wavy quad grid, 2 N^2 triangles, cut into
+//                                              about 100 square charts
+#include "app/seam_list.h"
+#include "document/mesh_document.h"
+#include "document/obj_reader.h"
+#include "document/undo_history.h"
+#include "tools/seamgen/seam_cuts.h"
+#include "unwrap/unwrap.h"
+#include "unwrap/unwrap_glue.h"
+#include "unwrap/unwrap_lscm.h"
+#include "unwrap/unwrap_pack.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void stage(const char* name, double ms) {
+    std::printf("  %-28s %10.1f ms\n", name, ms);
+}
+
+// A wavy height field of n x n quads, each split into two triangles.
+void write_grid(const std::string& path, int n) {
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    for (int y = 0; y <= n; y++)
+        for (int x = 0; x <= n; x++) {
+            double u = double(x) / n, v = double(y) / n;
+            std::fprintf(out, "v %.6f %.6f %.6f\n", u, v, 0.05 * std::sin(9 * u) * std::cos(7 * v));
+        }
+    for (int y = 0; y < n; y++)
+        for (int x = 0; x < n; x++) {
+            int a = y * (n + 1) + x + 1, b = a + 1, c = a + n + 2, d = a + n + 1;
+            std::fprintf(out, "f %d %d %d\nf %d %d %d\n", a, b, c, a, c, d);
+        }
+    std::fclose(out);
+}
+
+// Seams along every (n / 10)-th row and column: about 100 square charts.
+SeamPairs grid_seams(int n) {
+    SeamPairs pairs;
+    int step = std::max(1, n / 10);
+    for (int k = step; k < n; k += step)
+        for (int i = 0; i < n; i++) {
+            pairs.push_back({k * (n + 1) + i, k * (n + 1) + i + 1});   // along row k
+            pairs.push_back({i * (n + 1) + k, (i + 1) * (n + 1) + k}); // along column k
+        }
+    return pairs;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: batch_stages MESH.obj SEAMS.bin [-lscm] | --grid N [-lscm]\n");
+        return 2;
+    }
+    bool useAbf = !(argc > 3 && std::strcmp(argv[3], "-lscm") == 0);
+    std::string dir =
+        std::filesystem::temp_directory_path() / ("batch_stages_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::string mesh = dir + "/mesh.obj", seams = dir + "/seams.bin", label;
+    if (std::strcmp(argv[1], "--grid") == 0) {
+        int n = std::atoi(argv[2]);
+        write_grid(mesh, n);
+        write_seam_list(seams, grid_seams(n));
+        label = "grid " + std::to_string(n) + " x " + std::to_string(n);
+    } else {
+        std::filesystem::copy_file(argv[1], mesh);
+        std::filesystem::copy_file(argv[2], seams);
+        label = argv[1];
+    }
+
+    MeshDocument& doc = MeshDocument::instance();
+    auto t = Clock::now();
+    if (!doc.load(mesh.c_str()))
+        return 1;
+    double load = ms_since(t);
+    t = Clock::now();
+    doc.rebuildDerived();
+    double derived = ms_since(t);
+    readSeamList(seams.c_str());
+    std::printf("%s: %d faces, %d triangles, %s\n", label.c_str(), doc.faceCount, doc.triangleCount,
+                useAbf ? "ABF + LSCM" : "LSCM only");
+    stage("load (both passes, derived)", load);
+    stage("derived data alone", derived);
+
+    // The steps of MeshDocument::unwrapNow and unwrap_selection, timed one by one.
+    t = Clock::now();
+    UndoHistory& history = UndoHistory::instance();
+    doc.liveSnapshotId = history.currentId();
+    doc.buildRunSet(doc.liveSnapshotId);
+    UnwrapMesh* run = &unwrap_run_set();
+    select_linked_faces(run);
+    stage("run set and selection", ms_since(t));
+    t = Clock::now();
+    PHandle* handle = build_unwrap_handle(run, true, false);
+    stage("build handle (charts, holes)", ms_since(t));
+    std::printf("  %-28s %10d\n", "charts", handle->ncharts);
+    t = Clock::now();
+    unwrap_lscm_begin(handle, false, useAbf);
+    stage(useAbf ? "ABF + LSCM begin" : "LSCM begin", ms_since(t));
+    t = Clock::now();
+    unwrap_lscm_solve(handle);
+    stage("LSCM solve and rotate", ms_since(t));
+    t = Clock::now();
+    unwrap_lscm_end(handle);
+    unwrap_pack(handle);
+    stage("pack", ms_since(t));
+    t = Clock::now();
+    unwrap_flush(handle);
+    unwrap_delete(handle);
+    stage("flush and delete", ms_since(t));
+    t = Clock::now();
+    uv_index_rebuild(run);
+    stage("unique UVs", ms_since(t));
+
+    t = Clock::now();
+    doc.takeOverRun();
+    doc.labelCharts();
+    stage("take-over", ms_since(t));
+    t = Clock::now();
+    doc.writeObj(mesh.c_str(), mesh.c_str());
+    stage("write", ms_since(t));
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("  %-28s %10.1f MB\n", "peak resident memory", double(usage.ru_maxrss) / 1024.0);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
