@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/seam_list.h"
 #include "document/engine_options.h"
@@ -70,7 +71,7 @@ bool parseCommandLine(char* commandLine) {
     return false;
 }
 
-int marrowby_main(int argc, const char* const* argv) {
+int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(usage_text(), stdout);
         return 0;
@@ -88,11 +89,27 @@ int marrowby_main(int argc, const char* const* argv) {
         shutdownCleanup();
         return 2;
     }
-    // The interactive path needs the window, which this build does not have.
-    std::fprintf(stderr,
-                 "marrowby: the window is not available in this build; use -notlive "
-                 "for the batch path\n%s",
-                 usage_text());
+    if (!runner) {
+        std::fprintf(stderr,
+                     "marrowby: the window is not available in this build; use -notlive "
+                     "for the batch path\n%s",
+                     usage_text());
+        shutdownCleanup();
+        return 1;
+    }
+    AppState::instance().loadedPath.clear();
+    int code = 0;
+    if (!runner(argc, argv, &code)) {
+        shutdownCleanup();
+        return 0;
+    }
+    finishInteractive();
+    return code;
+}
+
+void finishInteractive() {
+    StartupState& state = startup_state();
+    if (state.startedWithFile && !state.loadFailed)
+        MeshDocument::instance().writeObj(state.exitTarget.c_str(), state.exitSource.c_str());
     shutdownCleanup();
-    return 1;
 }

@@ -23,6 +23,16 @@ void shutdownCleanup();
 
 const char* usage_text();
 
+// Opens the main window and runs its event loop until the window is destroyed. False when no
+// window could be created; otherwise *exitCode is the loop's quit code.
+using WindowRunner = bool (*)(int argc, const char* const* argv, int* exitCode);
+
+// The end of the interactive path: the document goes back to the command line's file (not when
+// that file could not be read, so that it is not replaced by an empty document), then the
+// shutdown cleanup.
+void finishInteractive();
+
 // The program entry: argv to exit code (-1 after the batch path, 2 for a malformed command
-// line, 0 for --help).
-int marrowby_main(int argc, const char* const* argv);
+// line, 0 for --help, 0 when the window could not be created, else the window's quit code).
+// Without a window runner (a build without the window) the interactive path fails with 1.
+int marrowby_main(int argc, const char* const* argv, WindowRunner runner = nullptr);
