@@ -10,25 +10,21 @@ constexpr int VK_KEY_RBUTTON = 2;
 constexpr int VK_KEY_MBUTTON = 4;
 constexpr int VK_KEY_LMENU = 164;
 
-inline unsigned char* platform_key_table()
-{
+inline unsigned char* platform_key_table() {
     static unsigned char table[256] = {};
     return table;
 }
 
-inline bool platform_key_down(int virtualKey)
-{
+inline bool platform_key_down(int virtualKey) {
     return virtualKey >= 0 && virtualKey < 256 && platform_key_table()[virtualKey] != 0;
 }
 
-inline void platform_set_key_down(int virtualKey, bool down)
-{
+inline void platform_set_key_down(int virtualKey, bool down) {
     if (virtualKey >= 0 && virtualKey < 256)
         platform_key_table()[virtualKey] = down ? 1 : 0;
 }
 
-inline void platform_clear_keys()
-{
+inline void platform_clear_keys() {
     for (int i = 0; i < 256; ++i)
         platform_key_table()[i] = 0;
 }

@@ -4,6 +4,9 @@
 
 #include "views/view_types.h"
 
+// Pan and pivot factor of the 3D camera at a distance: -max(1, |distance|).
+float pan_extent(float distance);
+
 // The 3D view: camera orbiting a pivot, its input bookkeeping and key entries.
 class SceneView {
 public:
@@ -14,7 +17,7 @@ public:
     bool handleMouse(int event, int x, int y, int prevX, int prevY);
     bool setMode(int code);    // key-down entry: a mode, 16 Shift, 32 Ctrl
     bool releaseKey(int code); // key-up entry
-    void releaseAll();         // focus lost
+    void releaseAll();         // focus lost: both views (the UV view's entry is idempotent)
     bool centreOnSelectedEdges();
     void resetCamera(); // translation back to (0, 0, -1.8, 1)
     void onLoad();      // matrices rebuilt, pivot cleared
@@ -40,6 +43,7 @@ public:
     int32_t savedMode = MODE_NONE;
     uint8_t shiftDown = 0, ctrlDown = 0;
     char statusText[100] = {};
+    // Left Alt held: the dispatcher sets it from platform_key_down(164) before every event.
     int16_t altDown = 0;
     uint8_t navigating = 0;
 

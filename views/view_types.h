@@ -42,8 +42,7 @@ struct DisplaySwitches {
 };
 
 // True when the selection mode takes rectangles and clicks (navigation ends a rectangle in them).
-inline bool mode_is_selection(int mode)
-{
+inline bool mode_is_selection(int mode) {
     return mode == MODE_EDGE_SELECT || mode == MODE_UV_SELECT || mode == MODE_EDGE_LOOP_PENDING ||
            mode == MODE_EDGE_TOPOLOGICAL || mode == MODE_UV_ISLAND_PENDING;
 }

@@ -1,0 +1,322 @@
+#include "views/uv_view.h"
+
+#include <GL/gl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "document/mesh_document.h"
+#include "platform/key_state.h"
+#include "views/display_textures.h"
+#include "views/renderer.h"
+#include "views/view_draw.h"
+#include "views/view_math.h"
+
+namespace {
+
+constexpr float PIXEL_SPAN = 1.15f;
+// Closest the UV camera comes to the plane.
+constexpr float UV_NEAREST_DISTANCE = -0.01f;
+
+void set_status(char* text, const char* value) {
+    std::strncpy(text, value, 99);
+    text[99] = 0;
+}
+
+} // namespace
+
+UvView& UvView::instance() {
+    static UvView* view = new UvView();
+    return *view;
+}
+
+void UvView::buildMatrix() {
+    mat_translation(modelView, translation[0], translation[1], translation[2]);
+}
+
+void UvView::reset() {
+    translation[0] = -0.5f;
+    translation[1] = -0.5f;
+    translation[2] = -1.0f;
+    translation[3] = 1.0f;
+}
+
+void UvView::onLoad() {
+    buildMatrix();
+}
+
+void UvView::makeCurrent() {
+    Renderer::instance().setViewport(viewRect.left, viewRect.right, viewRect.top, viewRect.bottom,
+                                     0.01f, 65535.0f);
+}
+
+bool UvView::coarserTexture() {
+    if (textureScale <= 1)
+        return false;
+    --textureScale;
+    return true;
+}
+
+bool UvView::finerTexture() {
+    if (textureScale >= 4)
+        return false;
+    ++textureScale;
+    return true;
+}
+
+bool UvView::handleMouse(int event, int x, int y, int prevX, int prevY) {
+    if (event == EVT_KEY_DOWN || event == EVT_KEY_UP)
+        return false;
+    lastX = prevX;
+    lastY = prevY;
+    leftDown = platform_key_down(VK_KEY_LBUTTON);
+    middleDown = platform_key_down(VK_KEY_MBUTTON);
+    rightDown = platform_key_down(VK_KEY_RBUTTON);
+    const bool redraw = !leftDown;
+    if (viewRect.right <= viewRect.left || viewRect.bottom <= viewRect.top)
+        return false; // a view without area takes no input
+    // A double-click in the select modes reaches the selection even right after navigation.
+    if (altDown &&
+        !(event == EVT_LBUTTON_DBLCLK && (mode == MODE_EDGE_SELECT || mode == MODE_UV_SELECT)))
+        return navigate(event, x, y) || redraw;
+    navigating = 0;
+    // Selection and the modes' mouse tools come next to this one.
+    return redraw;
+}
+
+bool UvView::navigate(int event, int x, int y) {
+    bool changed = false;
+    if (!navigating && mode_is_selection(mode) && rectActive) {
+        rectActive = 0;
+        for (int& c : selectRect)
+            c = -1;
+        commitPending = 1;
+        changed = true;
+    }
+    navigating = 1;
+    if (event != EVT_MOUSE_MOVE)
+        return changed;
+    const int dx = x - lastX, dy = y - lastY;
+    const float w = float(viewRect.right - viewRect.left);
+    if (leftDown || middleDown) {
+        translation[0] -= (float(dx) / w) * translation[2] * PIXEL_SPAN;
+        translation[1] += (float(dy) / w) * translation[2] * PIXEL_SPAN;
+        return true;
+    }
+    if (rightDown) {
+        translation[2] += 0.01f * float(std::abs(dy) < std::abs(dx) ? dx : dy);
+        if (translation[2] > UV_NEAREST_DISTANCE)
+            translation[2] = UV_NEAREST_DISTANCE;
+        return true;
+    }
+    return changed;
+}
+
+bool UvView::setMode(int code) {
+    if (code == KEYCODE_SHIFT) {
+        shiftDown = 1;
+        return false;
+    }
+    if (code == KEYCODE_CTRL) {
+        ctrlDown = 1;
+        return false;
+    }
+    if (code == mode)
+        return false;
+    switch (code) {
+    case MODE_EDGE_SELECT:
+        set_status(statusText, "Mode: Edge Select");
+        break;
+    case MODE_UV_SELECT:
+        set_status(statusText, "Mode: UV Select");
+        break;
+    case MODE_EDGE_TOPOLOGICAL:
+        set_status(statusText, "Mode: Edge Topological");
+        break;
+    case MODE_UV_MOVE:
+        set_status(statusText, "Mode: UV Move");
+        break;
+    case MODE_PIVOT:
+        savedMode = mode;
+        break;
+    default:
+        break;
+    }
+    mode = code;
+    return true;
+}
+
+bool UvView::releaseKey(int code) {
+    if (code == KEYCODE_SHIFT) {
+        shiftDown = 0;
+        return true;
+    }
+    if (code == KEYCODE_CTRL) {
+        ctrlDown = 0;
+        return true;
+    }
+    if (code == MODE_EDGE_TOPOLOGICAL) {
+        set_status(statusText, "Mode: Edge Select");
+        mode = MODE_EDGE_SELECT;
+        return true;
+    }
+    if (code == MODE_PIVOT && mode == MODE_PIVOT) {
+        if (savedMode == MODE_UV_MOVE) {
+            // Directly, so a centre moved while M was held is kept.
+            set_status(statusText, "Mode: UV Move");
+            mode = MODE_UV_MOVE;
+        } else {
+            setMode(savedMode);
+        }
+        return true;
+    }
+    return false;
+}
+
+void UvView::releaseAll() {
+    leftDown = middleDown = rightDown = 0;
+    shiftDown = ctrlDown = 0;
+    if (mode == MODE_EDGE_TOPOLOGICAL) {
+        set_status(statusText, "Mode: Edge Select");
+        mode = MODE_EDGE_SELECT;
+    } else if (mode == MODE_PIVOT) {
+        setMode(savedMode);
+    }
+}
+
+void UvView::draw(bool pathFlag) {
+    MeshDocument& doc = MeshDocument::instance();
+    Renderer& renderer = Renderer::instance();
+    const int vw = viewRect.right - viewRect.left, vh = viewRect.bottom - viewRect.top;
+    if (vw <= 0 || vh <= 0)
+        return;
+    buildMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(modelView);
+    glDisable(GL_LIGHTING);
+
+    // Background tiles: the unit square opaque, the others faint.
+    glEnable(GL_COLOR_MATERIAL);
+    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+    const float ambient[4] = {0.2f, 0.2f, 0.2f, 1}, diffuse[4] = {0.7f, 0.7f, 0.7f, 1},
+                specular[4] = {0.3f, 0.3f, 0.3f, 1};
+    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glBindTexture(GL_TEXTURE_2D, renderer.currentTexture);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const float t = texture_repeat(textureScale);
+    glBegin(GL_QUADS);
+    for (int ty = -2; ty < 3; ++ty)
+        for (int tx = -2; tx < 3; ++tx) {
+            glColor4f(0.7f, 0.7f, 0.7f, (tx == 0 && ty == 0) ? 2.0f : 0.2f);
+            const float x0 = float(tx), y0 = float(ty), x1 = x0 + 1, y1 = y0 + 1;
+            glTexCoord2f(0, 0);
+            glVertex3f(x0, y0, -0.001f);
+            glTexCoord2f(t, 0);
+            glVertex3f(x1, y0, -0.001f);
+            glTexCoord2f(t, t);
+            glVertex3f(x1, y1, -0.001f);
+            glTexCoord2f(0, t);
+            glVertex3f(x0, y1, -0.001f);
+        }
+    glEnd();
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+
+    // Grid every 0.1 (accumulated in single precision), the integers wide and blue.
+    float x = -2.0f;
+    for (int i = 0; i < 51; ++i, x += 0.1f) {
+        const bool major = i % 10 == 0;
+        glLineWidth(major ? 3.0f : 1.0f);
+        if (major)
+            glColor3f(0, 0.2f, 0.7f);
+        else
+            glColor3f(0.5f, 0.5f, 0.5f);
+        glBegin(GL_LINES);
+        glVertex3f(x, -2, 0);
+        glVertex3f(x, 3, 0);
+        glVertex3f(-2, x, 0);
+        glVertex3f(3, x, 0);
+        glEnd();
+    }
+
+    // Tools' centre, valid or not.
+    glLineWidth(2);
+    glColor3f(2, 2, 0);
+    glBegin(GL_LINES);
+    glVertex3f(doc.selCentreU - 0.02f, doc.selCentreV, 0.01f);
+    glVertex3f(doc.selCentreU + 0.02f, doc.selCentreV, 0.01f);
+    glVertex3f(doc.selCentreU, doc.selCentreV - 0.02f, 0.01f);
+    glVertex3f(doc.selCentreU, doc.selCentreV + 0.02f, 0.01f);
+    glEnd();
+    glLineWidth(1);
+
+    if (DisplaySwitches::instance().showStretch) {
+        for (int f = 0; f < doc.faceCount; ++f) {
+            const MeshFace& face = doc.faces[size_t(f)];
+            float rgb[3];
+            stretch_colour(face.stretchShade, rgb);
+            glColor3fv(rgb);
+            glBegin(GL_TRIANGLE_FAN);
+            for (int k = 0; k < face.cornerCount; ++k) {
+                const int ui = face.uvIndices[k];
+                if (ui < 0 || ui >= doc.uvCount)
+                    continue;
+                const UvPoint& p = doc.uvs[size_t(ui)];
+                glTexCoord2f(p.u, p.v);
+                glVertex3f(p.u, p.v, 0);
+            }
+            glEnd();
+        }
+    }
+
+    const MeshEdge* anchor = (pathFlag && doc.anchorEdge >= 0 && doc.anchorEdge < doc.edgeCount)
+                                 ? &doc.edges[size_t(doc.anchorEdge)]
+                                 : nullptr;
+    float width = 1;
+    glLineWidth(width);
+    glBegin(GL_LINES);
+    for (int f = 0; f < doc.faceCount; ++f) {
+        const MeshFace& face = doc.faces[size_t(f)];
+        const int n = face.cornerCount;
+        for (int k = 0; k < n; ++k) {
+            const int prev = k == 0 ? n - 1 : k - 1;
+            const int ua = face.uvIndices[prev], ub = face.uvIndices[k];
+            const int e = face.edgeIndices[k];
+            if (ua < 0 || ub < 0 || ua >= doc.uvCount || ub >= doc.uvCount || e < 0 ||
+                e >= doc.edgeCount)
+                continue;
+            float rgb[3], w;
+            const int va = face.vertexIndices[prev], vb = face.vertexIndices[k];
+            if (anchor && ((va == anchor->vertexA && vb == anchor->vertexB) ||
+                           (va == anchor->vertexB && vb == anchor->vertexA))) {
+                rgb[0] = rgb[1] = 2;
+                rgb[2] = 0;
+                w = 4;
+            } else {
+                edge_style(doc.edges[size_t(e)].flags, true, rgb, &w);
+            }
+            if (w != width) {
+                glEnd();
+                width = w;
+                glLineWidth(width);
+                glBegin(GL_LINES);
+            }
+            glColor3fv(rgb);
+            glVertex3f(doc.uvs[size_t(ua)].u, doc.uvs[size_t(ua)].v, 0);
+            glVertex3f(doc.uvs[size_t(ub)].u, doc.uvs[size_t(ub)].v, 0);
+        }
+    }
+    glEnd();
+    glLineWidth(1);
+
+    draw_uv_markers(modelView, renderer.projection, vw, vh, false);
+    if (rectActive)
+        draw_select_rect(selectRect, vw, vh);
+    draw_status_line(statusText, vw, vh);
+    glDisable(GL_COLOR_MATERIAL);
+}
