@@ -93,35 +93,46 @@ bool make_colour_picture(const QString& family, const char* path) {
 }
 
 // Cells of 10 x 18 pixels, 25 a row; cell k holds character k + 33 ("!" .. "~" in cells
-// 0..93, Latin-1 161.. from cell 128). Ink stays in columns 1..9 and rows 0..15 of its cell,
-// so column 0 of the sheet is background and every glyph ends before its cell does.
+// 0..93, Latin-1 161.. from cell 128). Each glyph's ink starts at column 1 of its cell and stays
+// within columns 1..9 and rows 0..15, so column 0 of the sheet is background and the views find
+// a glyph's right edge at its first empty column.
 bool make_font_sheet(const QString& family, const char* path) {
     uint8_t palette[1024];
     for (int i = 0; i < 256; ++i) {
         palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = 255;
         palette[4 * i + 3] = uint8_t(i); // coverage
     }
-    QImage sheet = blank();
-    {
-        QPainter painter(&sheet);
-        QFont font(family);
-        font.setPixelSize(12);
-        font.setHintingPreference(QFont::PreferFullHinting);
-        painter.setFont(font);
-        painter.setPen(QColor(255, 255, 255));
-        for (int k = 0; k < 211; ++k) {
-            const int code = k + 33;
-            if (code > 126 && code < 161)
-                continue;
-            const int left = 10 * (k % 25), top = 18 * (k / 25);
-            painter.setClipRect(QRect(left + 1, top, 9, 16));
-            painter.drawText(QPointF(left + 1, top + 12), QString(QChar(code)));
+    QFont font(family);
+    font.setPixelSize(12);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    std::vector<uint8_t> pixels(SIZE * SIZE, 0);
+    for (int k = 0; k < 211; ++k) {
+        const int code = k + 33;
+        if (code > 126 && code < 161)
+            continue;
+        // Drawn on its own with room on the left, then moved so its ink starts at column 1.
+        QImage glyph(32, 16, QImage::Format_Grayscale8);
+        glyph.fill(0);
+        {
+            QPainter painter(&glyph);
+            painter.setFont(font);
+            painter.setPen(QColor(255, 255, 255));
+            painter.drawText(QPointF(8, 12), QString(QChar(code)));
         }
+        int first = -1;
+        for (int x = 0; x < 32 && first < 0; ++x)
+            for (int y = 0; y < 16; ++y)
+                if (glyph.constScanLine(y)[x] != 0) {
+                    first = x;
+                    break;
+                }
+        if (first < 0)
+            continue;
+        const int left = 10 * (k % 25), top = 18 * (k / 25);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 9 && first + x < 32; ++x)
+                pixels[size_t((top + y) * SIZE + left + 1 + x)] = glyph.constScanLine(y)[first + x];
     }
-    std::vector<uint8_t> pixels(SIZE * SIZE);
-    for (int y = 0; y < SIZE; ++y)
-        for (int x = 0; x < SIZE; ++x)
-            pixels[size_t(y * SIZE + x)] = sheet.constScanLine(y)[x];
     return write_image(path, palette, pixels);
 }
 
