@@ -71,30 +71,42 @@ bool pins_from_boundary(PChart* chart, PHalfEdge* b0, PPoint** pin1, PPoint** pi
     PHalfEdge* w1 = bestStart;
     PHalfEdge* w2 = bestEnd;
     float l1 = 0.0f, l2 = 0.0f;
+    // The walkers meet within one round of the loop; the bound only guards broken topology.
+    int limit = 2 * chart->nedges + 2;
     do {
         if (l1 < l2) {
             l1 += unwrap_edge_length(w1);
             w1 = unwrap_boundary_next(w1);
         } else {
             w2 = unwrap_boundary_prev(w2);
+            if (!w2)
+                return false;
             l2 += unwrap_edge_length(w2);
         }
-    } while (w1 != w2);
-    *pin1 = w1->point;
+    } while (w1 != w2 && --limit > 0);
+    if (w1 != w2)
+        return false;
+    PPoint* middle = w1->point;
 
     // The middle of the rest of the loop, walking out from both ends of the run.
     w1 = bestStart;
     w2 = bestEnd;
     l1 = l2 = 0.0f;
+    limit = 2 * chart->nedges + 2;
     do {
         if (l1 < l2) {
             w1 = unwrap_boundary_prev(w1);
+            if (!w1)
+                return false;
             l1 += unwrap_edge_length(w1);
         } else {
             l2 += unwrap_edge_length(w2);
             w2 = unwrap_boundary_next(w2);
         }
-    } while (w1 != w2);
+    } while (w1 != w2 && --limit > 0);
+    if (w1 != w2)
+        return false;
+    *pin1 = middle;
     *pin2 = w1->point;
     return true;
 }
