@@ -1,0 +1,360 @@
+// Frames the program renders itself, read back from an offscreen context (run under xvfb-run).
+// Expected pixel positions come from the projection and camera rules, not stored pictures.
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QSurfaceFormat>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "document/mesh_document.h"
+#include "views/display_textures.h"
+#include "views/renderer.h"
+#include "views/scene_view.h"
+#include "views/uv_view.h"
+
+namespace {
+
+constexpr int W = 640, H = 480;
+// 60 degrees across with pi as 22/7.
+const float F = 1.0f / std::tan(60.0f * 0.008730159f);
+const int CLEAR[3] = {165, 162, 165}; // (0.647, 0.635, 0.647) of 255
+
+// Offscreen context drawing into a framebuffer of W x H with a depth buffer.
+struct Gl {
+    std::unique_ptr<QGuiApplication> app;
+    std::unique_ptr<QOpenGLContext> context;
+    std::unique_ptr<QOffscreenSurface> surface;
+    GLuint framebuffer = 0;
+    bool ready = false;
+};
+
+Gl& gl() {
+    // Kept to the end of the process: tearing the context down at exit is not needed.
+    static Gl& g = *new Gl();
+    if (!g.app) {
+        static int argc = 1;
+        static char name[] = "test_view_frames";
+        static char* argv[] = {name, nullptr};
+        g.app = std::make_unique<QGuiApplication>(argc, argv);
+        QSurfaceFormat format;
+        format.setRenderableType(QSurfaceFormat::OpenGL);
+        format.setProfile(QSurfaceFormat::CompatibilityProfile);
+        format.setDepthBufferSize(24);
+        g.context = std::make_unique<QOpenGLContext>();
+        g.context->setFormat(format);
+        if (!g.context->create())
+            return g;
+        g.surface = std::make_unique<QOffscreenSurface>();
+        g.surface->setFormat(g.context->format());
+        g.surface->create();
+        if (!g.context->makeCurrent(g.surface.get()))
+            return g;
+        QOpenGLFunctions* f = g.context->functions();
+        GLuint buffers[2];
+        f->glGenFramebuffers(1, &g.framebuffer);
+        f->glBindFramebuffer(GL_FRAMEBUFFER, g.framebuffer);
+        f->glGenRenderbuffers(2, buffers);
+        f->glBindRenderbuffer(GL_RENDERBUFFER, buffers[0]);
+        f->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, W, H);
+        f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                     buffers[0]);
+        f->glBindRenderbuffer(GL_RENDERBUFFER, buffers[1]);
+        f->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
+        f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                     buffers[1]);
+        if (f->glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+            return g;
+        g.ready = Renderer::instance().initialise();
+    }
+    return g;
+}
+
+struct Rgb {
+    int r, g, b;
+};
+
+// One frame of the whole client area, top row first.
+QImage frame(float splitRatio = 0.5f) {
+    Gl& g = gl();
+    g.context->makeCurrent(g.surface.get());
+    g.context->functions()->glBindFramebuffer(GL_FRAMEBUFFER, g.framebuffer);
+    Renderer::instance().layout(0, 0, W, H, splitRatio);
+    Renderer::instance().paint();
+    QImage image(W, H, QImage::Format_RGBA8888);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    return image.mirrored().convertToFormat(QImage::Format_RGB32);
+}
+
+Rgb at(const QImage& image, int x, int y) {
+    const QRgb p = image.pixel(x, y);
+    return Rgb{qRed(p), qGreen(p), qBlue(p)};
+}
+
+bool near(Rgb c, int r, int g, int b, int tol = 3) {
+    return std::abs(c.r - r) <= tol && std::abs(c.g - g) <= tol && std::abs(c.b - b) <= tol;
+}
+
+// Some pixel within radius of (x, y) has the colour.
+bool found_near(const QImage& image, int x, int y, int radius, int r, int g, int b, int tol = 3) {
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx) {
+            const int px = x + dx, py = y + dy;
+            if (px >= 0 && py >= 0 && px < W && py < H && near(at(image, px, py), r, g, b, tol))
+                return true;
+        }
+    return false;
+}
+
+// Window pixel of UV (u, v) in the UV view [x0, W) x [0, H) under the default UV camera.
+void uv_pixel(float u, float v, int x0, float* px, float* py) {
+    const UvView& view = UvView::instance();
+    const float vw = float(W - x0), vh = float(H);
+    const float d = -view.translation[2];
+    const float cx = vw / 2, cy = vh / 2;
+    *px = float(x0) + cx + cx * F * (u + view.translation[0]) / d;
+    *py = cy - cy * F * (vw / vh) * (v + view.translation[1]) / d;
+}
+
+std::string write_quad() {
+    const std::string path = testing::TempDir() + "views_frame_quad.obj";
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs("v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\n"
+               "vt 0.2 0.2\nvt 0.8 0.2\nvt 0.8 0.8\nvt 0.2 0.8\nvn 0 0 1\n"
+               "f 1/1/1 2/2/1 3/3/1 4/4/1\n",
+               f);
+    std::fclose(f);
+    return path;
+}
+
+class ViewFrames : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!gl().ready)
+            GTEST_SKIP() << "no OpenGL context";
+        MeshDocument::instance().clear();
+        SceneView& s = SceneView::instance();
+        s.rotation[0] = s.rotation[1] = 0;
+        s.pivot[0] = s.pivot[1] = s.pivot[2] = 0;
+        s.mode = MODE_NONE;
+        s.statusText[0] = 0;
+        s.buildMatrices();
+        UvView& u = UvView::instance();
+        u.reset();
+        u.mode = MODE_NONE;
+        u.statusText[0] = 0;
+        u.textureScale = 2;
+        Renderer::instance().useChecker();
+        DisplaySwitches::instance() = DisplaySwitches{};
+    }
+
+    void load_quad() {
+        ASSERT_TRUE(MeshDocument::instance().load(write_quad().c_str()));
+        MeshDocument& doc = MeshDocument::instance();
+        for (MeshEdge& e : doc.edges)
+            e.flags = FLAG_UNSELECTED;
+        for (UvPoint& p : doc.uvs)
+            p.flags = FLAG_UNSELECTED;
+    }
+
+    // Edge of the quad from UV corner a to b (corner numbers 1-based as in the file).
+    MeshEdge& quad_edge(int a, int b) {
+        MeshDocument& doc = MeshDocument::instance();
+        const int e = doc.findEdge(a, b);
+        EXPECT_GE(e, 0);
+        return doc.edges[size_t(e < 0 ? 0 : e)];
+    }
+};
+
+} // namespace
+
+TEST_F(ViewFrames, EmptyDocumentShowsOnlyTheBarAndTheTripod) {
+    SceneView::instance().setMode(MODE_EDGE_SELECT);
+    UvView::instance().setMode(MODE_EDGE_SELECT);
+    const QImage image = frame();
+    EXPECT_TRUE(near(at(image, 160, 240), CLEAR[0], CLEAR[1], CLEAR[2]));
+    EXPECT_TRUE(near(at(image, 480, 240), CLEAR[0], CLEAR[1], CLEAR[2]));
+    // No status line without faces.
+    for (int y = H - 20; y < H - 4; ++y)
+        for (int x = 10; x < 120; ++x) {
+            ASSERT_TRUE(near(at(image, x, y), CLEAR[0], CLEAR[1], CLEAR[2])) << x << "," << y;
+            ASSERT_TRUE(near(at(image, W / 2 + x, y), CLEAR[0], CLEAR[1], CLEAR[2]));
+        }
+    // Bar at 2 * (W / 2) * 0.5, 8 pixels wide.
+    EXPECT_TRUE(near(at(image, 320, 100), 213, 210, 205));
+    EXPECT_TRUE(near(at(image, 317, 300), 213, 210, 205));
+    EXPECT_TRUE(near(at(image, 311, 100), CLEAR[0], CLEAR[1], CLEAR[2]));
+    // Tripod from (30, H - 30): X to the right in red, Y up in green.
+    const int oy = 2 * (H / 2) - 30;
+    EXPECT_TRUE(found_near(image, 40, oy, 1, 255, 0, 0));
+    EXPECT_TRUE(found_near(image, 30, oy - 8, 1, 0, 255, 0));
+    // The letter X in red beyond the tip of its axis.
+    int red = 0;
+    for (int y = oy - 6; y < oy + 10; ++y)
+        for (int x = 46; x < 56; ++x)
+            red += near(at(image, x, y), 255, 0, 0, 60);
+    EXPECT_GT(red, 4);
+}
+
+TEST_F(ViewFrames, SplitterBarFollowsTheRatio) {
+    for (float ratio : {0.1f, 0.3f, 0.9f}) {
+        const QImage image = frame(ratio);
+        const int xc = int(2.0f * float(W / 2) * ratio);
+        EXPECT_TRUE(near(at(image, xc, 200), 213, 210, 205)) << ratio;
+        EXPECT_TRUE(near(at(image, xc - 3, 200), 213, 210, 205)) << ratio;
+        EXPECT_TRUE(near(at(image, xc + 7, 200), CLEAR[0], CLEAR[1], CLEAR[2])) << ratio;
+        EXPECT_TRUE(near(at(image, xc - 8, 200), CLEAR[0], CLEAR[1], CLEAR[2])) << ratio;
+        EXPECT_EQ(SceneView::instance().viewRect.right, int(float(W) * ratio));
+        EXPECT_EQ(UvView::instance().viewRect.left, int(float(W) * ratio));
+    }
+}
+
+TEST_F(ViewFrames, CheckerIsOpaqueInTheUnitSquareAtEveryRepeat) {
+    load_quad();
+    for (int scale = 1; scale <= 4; ++scale) {
+        UvView::instance().textureScale = scale;
+        const QImage image = frame();
+        const float t = texture_repeat(scale);
+        const int squares = int(16 * t);
+        int checked = 0;
+        for (int i = 0; i < squares; ++i)
+            for (int j = 0; j < squares; ++j) {
+                const float u = (float(j) + 0.5f) / float(squares);
+                const float v = (float(i) + 0.5f) / float(squares);
+                // Keep clear of grid lines and of the quad's outline.
+                const auto clear_of = [&](float c) {
+                    const float tenths = c * 10.0f;
+                    return std::fabs(tenths - std::round(tenths)) > 0.15f;
+                };
+                if (!clear_of(u) || !clear_of(v))
+                    continue;
+                float px, py;
+                uv_pixel(u, v, W / 2, &px, &py);
+                // Texel colour times the tile colour 0.7, opaque.
+                const int grey = ((i ^ j) & 1) ? int(55 * 0.7f) : int(200 * 0.7f);
+                EXPECT_TRUE(near(at(image, int(px), int(py)), grey, grey, grey, 3))
+                    << "scale " << scale << " square " << i << "," << j;
+                ++checked;
+            }
+        EXPECT_GE(checked, 16) << scale;
+        // Below the unit square the tile is faint: a fifth of the texel over the clear colour.
+        float px, py;
+        uv_pixel(0.55f, -0.25f, W / 2, &px, &py);
+        const Rgb c = at(image, int(px), int(py));
+        const int light = int(0.2f * 0.7f * 200 + 0.8f * CLEAR[1]);
+        const int dark = int(0.2f * 0.7f * 55 + 0.8f * CLEAR[1]);
+        EXPECT_TRUE(std::abs(c.g - light) <= 3 || std::abs(c.g - dark) <= 3) << c.g;
+    }
+}
+
+TEST_F(ViewFrames, GridLinesAtIntegersAndTenths) {
+    load_quad();
+    const QImage image = frame();
+    float px, py;
+    uv_pixel(0.0f, 1.2f, W / 2, &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 2, 0, 51, 178));
+    uv_pixel(1.0f, -0.25f, W / 2, &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 2, 0, 51, 178));
+    uv_pixel(0.5f, 1.25f, W / 2, &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 128, 128, 128));
+    // Between lines there is none of the integer colour.
+    uv_pixel(0.05f, 1.25f, W / 2, &px, &py);
+    EXPECT_FALSE(found_near(image, int(px), int(py), 2, 0, 51, 178));
+}
+
+TEST_F(ViewFrames, EdgeColoursFollowSeamAndSelection) {
+    load_quad();
+    quad_edge(1, 2).flags = FLAG_UNSELECTED | FLAG_SEAM;
+    quad_edge(2, 3).flags = FLAG_SELECTED;
+    quad_edge(3, 4).flags = FLAG_SELECTED | FLAG_SEAM;
+    quad_edge(4, 1).flags = FLAG_UNSELECTED;
+    const QImage image = frame();
+    float px, py;
+    uv_pixel(0.4f, 0.2f, W / 2, &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 255, 0, 0)) << "seam red";
+    uv_pixel(0.8f, 0.4f, W / 2, &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 255, 163, 0)) << "selected orange";
+    uv_pixel(0.4f, 0.8f, W / 2, &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 255, 0, 255)) << "selected seam magenta";
+    uv_pixel(0.2f, 0.4f, W / 2, &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 255, 255, 255)) << "plain white";
+
+    // The same edges in the 3D view, camera straight on at distance 1.8.
+    const MeshDocument& doc = MeshDocument::instance();
+    const auto scene_pixel = [&](const Vec3& p, float* sx, float* sy) {
+        const float cx = W / 4.0f, cy = H / 2.0f, w = 1.8f - p.z;
+        *sx = cx + cx * F * p.x / w;
+        *sy = cy - cy * F * (float(W / 2) / float(H)) * p.y / w;
+    };
+    const auto mid = [&](int a, int b, float f) {
+        const Vec3 &pa = doc.vertices[size_t(a)], &pb = doc.vertices[size_t(b)];
+        return Vec3{pa.x + f * (pb.x - pa.x), pa.y + f * (pb.y - pa.y), pa.z + f * (pb.z - pa.z)};
+    };
+    scene_pixel(mid(1, 2, 0.4f), &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 255, 0, 0)) << "3D seam";
+    scene_pixel(mid(3, 4, 0.4f), &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 255, 0, 255)) << "3D selected seam";
+    scene_pixel(mid(4, 1, 0.4f), &px, &py);
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 0, 255, 255)) << "3D plain cyan";
+}
+
+TEST_F(ViewFrames, PinnedAndSelectedPointsShowBothSquares) {
+    load_quad();
+    MeshDocument& doc = MeshDocument::instance();
+    const int corner = doc.faces[0].uvIndices[0];
+    doc.uvs[size_t(corner)].flags = FLAG_SELECTED | FLAG_PINNED;
+    const QImage image = frame();
+    float px, py;
+    const UvPoint& p = doc.uvs[size_t(corner)];
+    uv_pixel(p.u, p.v, W / 2, &px, &py);
+    // Small yellow square 2 pixels out, large blue one 4 out.
+    EXPECT_TRUE(found_near(image, int(px) - 2, int(py) - 2, 1, 255, 255, 0));
+    EXPECT_TRUE(found_near(image, int(px) - 4, int(py) + 4, 1, 0, 128, 255));
+}
+
+TEST_F(ViewFrames, StatusTextIsDrawnAtTheBottomLeft) {
+    load_quad();
+    const auto white_in_uv_status = [&](const QImage& image) {
+        int white = 0;
+        for (int y = H - 20; y < H - 2; ++y)
+            for (int x = W / 2 + 10; x < W / 2 + 130; ++x)
+                white += near(at(image, x, y), 255, 255, 255, 30);
+        return white;
+    };
+    EXPECT_EQ(white_in_uv_status(frame()), 0);
+    UvView::instance().setMode(MODE_UV_SELECT);
+    const QImage image = frame();
+    if (std::getenv("VIEW_FRAME_DUMP"))
+        image.save(QString::fromLocal8Bit(std::getenv("VIEW_FRAME_DUMP")));
+    EXPECT_GT(white_in_uv_status(image), 40);
+}
+
+TEST_F(ViewFrames, StretchDisplayColoursTheUvFans) {
+    load_quad();
+    MeshDocument& doc = MeshDocument::instance();
+    DisplaySwitches::instance().showStretch = 1;
+    DisplaySwitches::instance().wireframe = 1;
+    Renderer::instance().useWhite();
+    doc.computeStretch();
+    // One face: its chart's mean is its own ratio, so it is green.
+    float px, py;
+    uv_pixel(0.55f, 0.45f, W / 2, &px, &py);
+    const QImage image = frame();
+    float rgb[3];
+    stretch_colour(doc.faces[0].stretchShade, rgb);
+    EXPECT_TRUE(near(at(image, int(px), int(py)), int(rgb[0] * 255), int(rgb[1] * 255),
+                     int(rgb[2] * 255), 3));
+    EXPECT_TRUE(near(at(image, int(px), int(py)), 0, 255, 0, 3));
+    // Wireframe: no face in 3D, the clear colour shows through at the view centre.
+    EXPECT_TRUE(near(at(image, W / 4 + 7, H / 2 + 7), CLEAR[0], CLEAR[1], CLEAR[2]));
+}
