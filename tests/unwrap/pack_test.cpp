@@ -208,6 +208,37 @@ TEST(UnwrapPack, ChartWithoutUvAreaCollapsesOntoItsPlace) {
     unwrap_delete(handle);
 }
 
+TEST(UnwrapPack, ChartWithNonFinitePositionsDoesNotDisturbTheOthers) {
+    TestMesh mesh = flat_patch(4, 8);
+    append(mesh, flat_patch(4, 9), 20.0f);
+    mesh.positions[12][2] = std::nanf(""); // an inner point of the first patch
+    PHandle* handle = test_mesh_build(mesh, false);
+    ASSERT_EQ(handle->ncharts, 2);
+    unwrap_lscm_begin(handle, false, true);
+    unwrap_lscm_solve(handle);
+    unwrap_lscm_end(handle);
+    unwrap_pack(handle);
+    int goodCharts = 0;
+    for (int i = 0; i < handle->ncharts; i++) {
+        PChart* chart = handle->charts[i];
+        bool poisoned = false;
+        for (PPoint* p = chart->points; p; p = p->next)
+            poisoned = poisoned || !std::isfinite(p->co[2]);
+        if (poisoned)
+            continue;
+        goodCharts++;
+        Box b = uv_box(chart);
+        EXPECT_TRUE(chart_uvs_finite(chart));
+        EXPECT_GE(b.lo[0], 0.0);
+        EXPECT_GE(b.lo[1], 0.0);
+        EXPECT_LE(b.hi[0], 1.0);
+        EXPECT_LE(b.hi[1], 1.0);
+        EXPECT_GT(b.area(), 0.1);
+    }
+    EXPECT_EQ(goodCharts, 1);
+    unwrap_delete(handle);
+}
+
 TEST(UnwrapPack, PackedChartsFitTheUnitSquareWithoutOverlapAndPinnedChartsStay) {
     TestMesh mesh;
     float offset = 0.0f;
