@@ -68,6 +68,17 @@ double sampled_minimum_box(PChart* chart) {
     return best;
 }
 
+// Sets the pin flag and UV on every corner of the mesh that uses vertex v.
+void pin_vertex(TestMesh& mesh, int v, float u, float w) {
+    for (TestMesh::Face& f : mesh.faces)
+        for (int k = 0; k < f.n; k++)
+            if (f.v[k] == v) {
+                f.pin[k] = 1;
+                f.uv[k][0] = u;
+                f.uv[k][1] = w;
+            }
+}
+
 // Appends b's vertices and faces to a, moved by offset so that the pieces stay apart.
 void append(TestMesh& a, const TestMesh& b, float offset) {
     int base = int(a.positions.size());
@@ -183,6 +194,36 @@ TEST(UnwrapPack, SingleChartFillsTheSquareAlongItsLongerSideLessTheMargin) {
     EXPECT_NEAR(std::max(b.hi[0], b.hi[1]), 1.0 / 1.01, 1e-4);
     EXPECT_LT(std::min(b.hi[0], b.hi[1]), 0.9);
     unwrap_delete(handle);
+}
+
+TEST(UnwrapPack, UserPinnedChartsCountInTheBisectionsUpperBound) {
+    // Alone, a chart's side is both bounds of the bisection and no step runs. A user-pinned
+    // sibling takes no place but doubles the upper bound, so 15 bisection steps run from
+    // [side, 2 side] and stop one 2^15-th above the side.
+    double extent[2];
+    for (int withPinned = 0; withPinned < 2; withPinned++) {
+        TestMesh mesh = flat_patch(5, 21);
+        if (withPinned) {
+            int base = int(mesh.positions.size());
+            append(mesh, flat_patch(3, 5), 30.0f);
+            pin_vertex(mesh, base, 0.25f, 0.25f);
+            pin_vertex(mesh, base + 15, 0.75f, 0.5f);
+        }
+        PHandle* handle = test_mesh_build(mesh, false);
+        ASSERT_EQ(handle->ncharts, 1 + withPinned);
+        unwrap_lscm_begin(handle, false, false);
+        unwrap_lscm_solve(handle);
+        unwrap_lscm_end(handle);
+        unwrap_pack(handle);
+        for (int i = 0; i < handle->ncharts; i++) {
+            if (handle->charts[i]->flags & PCHART_USER_PINNED)
+                continue;
+            Box b = uv_box(handle->charts[i]);
+            extent[withPinned] = std::max(b.hi[0], b.hi[1]);
+        }
+        unwrap_delete(handle);
+    }
+    EXPECT_NEAR(extent[0] / extent[1], 1.0 + 1.0 / 32768.0, 3e-6);
 }
 
 TEST(UnwrapPack, ChartWithoutUvAreaCollapsesOntoItsPlace) {
