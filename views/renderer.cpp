@@ -153,6 +153,9 @@ void Renderer::drawOverlay() {
     glVertex3f(nx(xc - 4), ny(float(H)), 0.5f);
     glEnd();
 
+    // The tripod is drawn before the 3D pass rebuilds the camera: rebuild it here too, or the
+    // tripod would show the rotation of the frame before.
+    SceneView::instance().buildMatrices();
     const float* m = SceneView::instance().axisMatrix;
     const float ox = 30, oy = float(2 * (H / 2) - 30);
     const float axes[3][3] = {{20, 0, 0}, {0, -20, 0}, {0, 0, 20}};

@@ -358,3 +358,12 @@ TEST_F(ViewFrames, StretchDisplayColoursTheUvFans) {
     // Wireframe: no face in 3D, the clear colour shows through at the view centre.
     EXPECT_TRUE(near(at(image, W / 4 + 7, H / 2 + 7), CLEAR[0], CLEAR[1], CLEAR[2]));
 }
+
+TEST_F(ViewFrames, TripodFollowsTheRotationInTheSameFrame) {
+    // Yaw 180 (a little more, with pi as 22/7) turns the X axis to point left.
+    SceneView::instance().rotation[1] = 180;
+    const QImage image = frame();
+    const int oy = 2 * (H / 2) - 30;
+    EXPECT_TRUE(found_near(image, 20, oy, 1, 255, 0, 0));
+    EXPECT_FALSE(found_near(image, 40, oy, 1, 255, 0, 0));
+}
