@@ -14,6 +14,19 @@
 //   Renderer::instance().layout(l, t, r, b, ratio); // every size change and before every frame
 //   Renderer::instance().paint();                   // context current
 // resize(w, h) is layout(0, 0, w, h, last ratio).
+// What the frame needs of the window's surface: draw to window with OpenGL, double buffered,
+// RGBA with 24 colour bits, 32 depth bits (the nearest the platform offers), no alpha,
+// accumulation or stencil bits. initialise() answers false when no context is current; the
+// window then reports that and stops.
+struct PixelFormatNeeds {
+    int colourBits = 24;
+    int depthBits = 32;
+    int alphaBits = 0;
+    int stencilBits = 0;
+    bool doubleBuffer = true;
+};
+constexpr PixelFormatNeeds RENDERER_PIXEL_FORMAT{};
+
 class Renderer {
 public:
     static Renderer& instance();

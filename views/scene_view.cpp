@@ -244,8 +244,10 @@ bool SceneView::releaseKey(int code) {
         mode = MODE_EDGE_SELECT;
         return true;
     }
-    if (code == MODE_PIVOT && mode == MODE_PIVOT)
-        return setMode(savedMode) || true;
+    if (code == MODE_PIVOT && mode == MODE_PIVOT) {
+        setMode(savedMode);
+        return true;
+    }
     return false;
 }
 

@@ -83,17 +83,22 @@ struct Rgb {
     int r, g, b;
 };
 
-// One frame of the whole client area, top row first.
-QImage frame(float splitRatio = 0.5f) {
+// Paints one frame with the layout as it stands and reads it back, top row first.
+QImage paint_and_read() {
     Gl& g = gl();
     g.context->makeCurrent(g.surface.get());
     g.context->functions()->glBindFramebuffer(GL_FRAMEBUFFER, g.framebuffer);
-    Renderer::instance().layout(0, 0, W, H, splitRatio);
     Renderer::instance().paint();
     QImage image(W, H, QImage::Format_RGBA8888);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
     return image.mirrored().convertToFormat(QImage::Format_RGB32);
+}
+
+// One frame of the whole client area split at the ratio.
+QImage frame(float splitRatio = 0.5f) {
+    Renderer::instance().layout(0, 0, W, H, splitRatio);
+    return paint_and_read();
 }
 
 Rgb at(const QImage& image, int x, int y) {
@@ -366,4 +371,18 @@ TEST_F(ViewFrames, TripodFollowsTheRotationInTheSameFrame) {
     const int oy = 2 * (H / 2) - 30;
     EXPECT_TRUE(found_near(image, 20, oy, 1, 255, 0, 0));
     EXPECT_FALSE(found_near(image, 40, oy, 1, 255, 0, 0));
+}
+
+TEST_F(ViewFrames, ViewWithoutAreaDrawsNothing) {
+    load_quad();
+    UvView::instance().setMode(MODE_UV_SELECT);
+    frame();
+    // A UV view squeezed to nothing: its side shows the clear colour, the 3D view still draws.
+    Renderer::instance().layout(0, 0, W, H, 0.5f);
+    UvView::instance().viewRect.right = UvView::instance().viewRect.left;
+    const QImage image = paint_and_read();
+    for (int y = 10; y < H; y += 37)
+        for (int x = W / 2 + 8; x < W; x += 23)
+            EXPECT_TRUE(near(at(image, x, y), CLEAR[0], CLEAR[1], CLEAR[2])) << x << "," << y;
+    EXPECT_FALSE(near(at(image, W / 4, H / 2), CLEAR[0], CLEAR[1], CLEAR[2]));
 }
