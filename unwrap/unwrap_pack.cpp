@@ -266,6 +266,10 @@ void unwrap_chart_rotate_minimum_area(PChart* chart) {
     }
 }
 
+// UV area below this share of the chart's squared extent counts as none: a layout thinner than
+// a hundred-thousandth of its length is a line in single precision, not a chart.
+constexpr float PACK_FLAT_RATIO = 1e-5f;
+
 void unwrap_pack(PHandle* handle) {
     if (handle->ncharts == 0)
         return;
@@ -290,6 +294,13 @@ void unwrap_pack(PHandle* handle) {
             }
         }
         float scale = uvArea > 0.0f ? std::sqrt(area) / std::sqrt(uvArea) : 0.0f;
+        // A chart flattened onto a line (a sliver of a broken scan) has a UV area that is only
+        // rounding noise; scaling that up to its 3D area would make a needle as long as the
+        // whole layout and squeeze every other chart into a corner. It collapses like a chart
+        // whose solve failed.
+        float extent = std::max(hi[0] - lo[0], hi[1] - lo[1]);
+        if (uvArea <= PACK_FLAT_RATIO * extent * extent)
+            scale = 0.0f;
         for (PPoint* p = chart->points; p; p = p->next) {
             p->uv[0] = (p->uv[0] - lo[0]) * scale;
             p->uv[1] = (p->uv[1] - lo[1]) * scale;

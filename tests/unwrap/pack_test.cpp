@@ -249,6 +249,32 @@ TEST(UnwrapPack, ChartWithoutUvAreaCollapsesOntoItsPlace) {
     unwrap_delete(handle);
 }
 
+TEST(UnwrapPack, ChartFlattenedOntoALineCollapsesInsteadOfCrowdingTheOthers) {
+    TestMesh mesh = flat_patch(3, 4);
+    append(mesh, flat_patch(4, 5), 20.0f);
+    PHandle* handle = test_mesh_build(mesh, false);
+    ASSERT_EQ(handle->ncharts, 2);
+    // Chart 0 as a solve that left it on a line, with rounding noise across it; chart 1 with
+    // its 3D layout.
+    int i = 0;
+    for (PPoint* p = handle->charts[0]->points; p; p = p->next, i++) {
+        p->uv[0] = p->co[0];
+        p->uv[1] = (i % 2) ? 1e-7f : 0.0f;
+    }
+    for (PPoint* p = handle->charts[1]->points; p; p = p->next) {
+        p->uv[0] = p->co[0];
+        p->uv[1] = p->co[1];
+    }
+    PChart* line = handle->charts[0];
+    PChart* good = handle->charts[1];
+    unwrap_pack(handle);
+    EXPECT_EQ(line->u.pack.scale, 0.0f);
+    // The good chart keeps a share of the square set by the two charts' 3D areas.
+    Box b = uv_box(good);
+    EXPECT_GT(std::max(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]), 0.5);
+    unwrap_delete(handle);
+}
+
 TEST(UnwrapPack, ChartWithNonFinitePositionsDoesNotDisturbTheOthers) {
     TestMesh mesh = flat_patch(4, 8);
     append(mesh, flat_patch(4, 9), 20.0f);
