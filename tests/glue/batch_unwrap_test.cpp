@@ -1,0 +1,190 @@
+// The batch path end to end: load, seams, unwrap, write, on real meshes cut into discs.
+
+#include "app/startup.h"
+#include "document/engine_options.h"
+#include "document/mesh_document.h"
+#include "document/obj_reader.h"
+#include "tools/seamgen/seam_cuts.h"
+#include "tools/uvstats/uv_stats.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Loaded {
+    MeshDocument doc;
+    ObjReader reader;
+    bool ok = false;
+    explicit Loaded(const std::string& path) { ok = reader.read(doc, path.c_str()); }
+};
+
+class BatchUnwrap : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("marrowby_e2e_" + std::to_string(getpid()));
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Copies the mesh, writes its seam list (slabs, then cut into discs) and returns both paths.
+    std::pair<std::string, std::string> prepare(const std::string& source, const std::string& name,
+                                                int slabs) {
+        std::string mesh = (dir / name).string(), seams = (dir / (name + ".bin")).string();
+        fs::copy_file(source, mesh, fs::copy_options::overwrite_existing);
+        Loaded original(mesh);
+        EXPECT_TRUE(original.ok) << original.reader.error;
+        EXPECT_TRUE(write_seam_list(
+            seams, seams_to_discs(original.doc, seams_along_slabs(original.doc, slabs))));
+        return {mesh, seams};
+    }
+
+    static int run_batch(const std::string& mesh, const std::string& seams,
+                         const std::string& method = "", const std::string& holes = "") {
+        engine_options() = EngineOptions{};
+        std::string argument = mesh + "," + seams + "," + method + "," + holes + ",-notlive";
+        const char* argv[] = {"marrowby", argument.c_str()};
+        return marrowby_main(2, argv);
+    }
+};
+
+// What every written layout must hold, whatever the mesh.
+void expect_sound_layout(const MeshDocument& before, const MeshDocument& after) {
+    ASSERT_EQ(after.faceCount, before.faceCount);
+    ASSERT_EQ(after.vertexSlots, before.vertexSlots);
+    for (int f = 0; f < after.faceCount; f++) {
+        const MeshFace& a = after.faces[size_t(f)];
+        const MeshFace& b = before.faces[size_t(f)];
+        ASSERT_EQ(a.cornerCount, b.cornerCount) << "face " << f;
+        for (int k = 0; k < a.cornerCount; k++) {
+            ASSERT_EQ(a.vertexIndices[k], b.vertexIndices[k]) << "face " << f;
+            ASSERT_GE(a.uvIndices[k], 0) << "face " << f;
+            ASSERT_LT(a.uvIndices[k], after.uvCount) << "face " << f;
+        }
+    }
+    for (int i = 0; i < after.uvCount; i++) {
+        const UvPoint& p = after.uvs[size_t(i)];
+        ASSERT_TRUE(std::isfinite(p.u) && std::isfinite(p.v)) << "uv " << i;
+        ASSERT_GE(p.u, 0.0f);
+        ASSERT_LE(p.u, 1.0f);
+        ASSERT_GE(p.v, 0.0f);
+        ASSERT_LE(p.v, 1.0f);
+    }
+}
+
+struct MeshCase {
+    const char* file;
+    int slabs;
+    // Flipped triangles allowed on disc charts, per thousand triangles. The scans hold folds of
+    // their own that a conformal map cannot undo (a dense double-precision solve flips the same
+    // triangles); the clean bunny must have none.
+    int flipsPerThousand;
+};
+
+class BatchUnwrapRealMesh : public BatchUnwrap, public ::testing::WithParamInterface<MeshCase> {};
+
+TEST_P(BatchUnwrapRealMesh, WritesASoundLayoutWithoutFlipsOnDiscCharts) {
+    std::string source = std::string(MARROWBY_MESH_DIR) + "/" + GetParam().file;
+    auto [mesh, seams] = prepare(source, GetParam().file, GetParam().slabs);
+    EXPECT_EQ(run_batch(mesh, seams), -1);
+    Loaded before(source), after(mesh);
+    ASSERT_TRUE(after.ok) << after.reader.error;
+    ASSERT_FALSE(after.reader.noTexCoords);
+    expect_sound_layout(before.doc, after.doc);
+
+    UvStats stats = compute_uv_stats(after.doc);
+    print_uv_stats(stdout, GetParam().file, stats);
+    EXPECT_GT(stats.discCharts, 0);
+    EXPECT_LE(stats.flippedOnDiscs * 1000, GetParam().flipsPerThousand * stats.triangles);
+    EXPECT_GT(stats.coverage, 0.05) << "charts are packed to fill part of the square";
+}
+
+INSTANTIATE_TEST_SUITE_P(Meshes, BatchUnwrapRealMesh,
+                         ::testing::Values(MeshCase{"bunny.obj", 8, 0},
+                                           MeshCase{"dragon_res3.obj", 8, 1},
+                                           MeshCase{"snowden.obj", 8, 2}),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             return name.substr(0, name.find('.'));
+                         });
+
+TEST_F(BatchUnwrap, LscmAloneDistortsAnglesMoreThanWithAngleBasedFlattening) {
+    std::string source = std::string(MARROWBY_MESH_DIR) + "/bunny.obj";
+    auto [abfMesh, seams] = prepare(source, "abf.obj", 4);
+    auto [lscmMesh, unused] = prepare(source, "lscm.obj", 4);
+    EXPECT_EQ(run_batch(abfMesh, seams), -1);
+    EXPECT_EQ(run_batch(lscmMesh, seams, "-lscm"), -1);
+    Loaded abf(abfMesh), lscm(lscmMesh);
+    UvStats a = compute_uv_stats(abf.doc), l = compute_uv_stats(lscm.doc);
+    std::printf("mean angle distortion: ABF + LSCM %.3f deg, LSCM %.3f deg\n",
+                a.meanAngleDistortion, l.meanAngleDistortion);
+    EXPECT_LT(a.meanAngleDistortion, l.meanAngleDistortion);
+    expect_sound_layout(abf.doc, lscm.doc);
+}
+
+// A flat square with a square hole in the middle and no seams: filled, it flattens as a disc
+// and keeps its shape; unfilled, the hole's border is free and the layout changes.
+std::string square_with_hole_obj() {
+    const int n = 6;
+    std::string text;
+    for (int y = 0; y <= n; y++)
+        for (int x = 0; x <= n; x++)
+            text += "v " + std::to_string(x) + " " + std::to_string(y) + " " +
+                    std::to_string(0.02 * x * y) + "\n";
+    for (int y = 0; y < n; y++)
+        for (int x = 0; x < n; x++) {
+            if (x >= 2 && x < 4 && y >= 2 && y < 4)
+                continue;
+            int a = y * (n + 1) + x + 1, b = a + 1, c = a + n + 2, d = a + n + 1;
+            text += "f " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c) +
+                    " " + std::to_string(d) + "\n";
+        }
+    return text;
+}
+
+TEST_F(BatchUnwrap, HoleFillingChangesTheLayoutOfAChartWithAHole) {
+    std::string text = square_with_hole_obj();
+    std::string filled = (dir / "filled.obj").string(), open = (dir / "open.obj").string();
+    std::string seams = (dir / "none.bin").string();
+    for (const std::string& path : {filled, open})
+        std::ofstream(path) << text;
+    ASSERT_TRUE(write_seam_list(seams, {}));
+    EXPECT_EQ(run_batch(filled, seams), -1);
+    EXPECT_EQ(run_batch(open, seams, "", "-nofillholes"), -1);
+    Loaded a(filled), b(open);
+    ASSERT_TRUE(a.ok && b.ok);
+    expect_sound_layout(a.doc, b.doc);
+    ASSERT_EQ(a.doc.uvCount, b.doc.uvCount);
+    float largest = 0;
+    for (int i = 0; i < a.doc.uvCount; i++)
+        largest = std::max(largest, std::fabs(a.doc.uvs[size_t(i)].u - b.doc.uvs[size_t(i)].u) +
+                                        std::fabs(a.doc.uvs[size_t(i)].v - b.doc.uvs[size_t(i)].v));
+    EXPECT_GT(largest, 1e-4f);
+}
+
+TEST_F(BatchUnwrap, OnePolygonFansIntoTrianglesOfOneChart) {
+    std::string mesh = (dir / "hexagon.obj").string(), seams = (dir / "none.bin").string();
+    std::ofstream(mesh) << "v 1 0 0\nv 0.5 0.87 0\nv -0.5 0.87 0\nv -1 0 0\nv -0.5 -0.87 0\n"
+                           "v 0.5 -0.87 0\nf 1 2 3 4 5 6\n";
+    ASSERT_TRUE(write_seam_list(seams, {}));
+    EXPECT_EQ(run_batch(mesh, seams), -1);
+    Loaded after(mesh);
+    ASSERT_TRUE(after.ok);
+    EXPECT_EQ(after.doc.faceCount, 1);
+    EXPECT_EQ(after.doc.uvCount, 6);
+    EXPECT_EQ(after.doc.chartCount, 1);
+    UvStats stats = compute_uv_stats(after.doc);
+    EXPECT_EQ(stats.triangles, 4);
+    EXPECT_NEAR(stats.meanAngleDistortion, 0.0, 0.05) << "a flat polygon keeps its shape";
+}
+
+} // namespace
