@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -40,6 +39,13 @@ void free_arrays(UnwrapMesh* mesh) {
 
 int corner_count(const UnwrapFaceVertices& f) {
     return f.v[3] != 0 ? 4 : 3;
+}
+
+uint64_t mix(uint64_t key) {
+    key ^= key >> 33;
+    key *= 0xff51afd7ed558ccdULL;
+    key ^= key >> 33;
+    return key;
 }
 
 uint64_t pair_key(int a, int b) {
@@ -146,6 +152,7 @@ void select_linked_faces(UnwrapMesh* mesh) {
     struct Use {
         uint64_t key;
         int triangle;
+        int corner;
     };
     std::vector<Use> uses;
     uses.reserve(size_t(n) * 3);
@@ -153,16 +160,18 @@ void select_linked_faces(UnwrapMesh* mesh) {
         const UnwrapFaceVertices& fv = mesh->faceVertices[t];
         int corners = corner_count(fv);
         for (int k = 0; k < corners; k++)
-            uses.push_back({pair_key(fv.v[k], fv.v[(k + 1) % corners]), t});
+            uses.push_back({pair_key(fv.v[k], fv.v[(k + 1) % corners]), t, k});
     }
     std::sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) {
         return a.key != b.key ? a.key < b.key : a.triangle < b.triangle;
     });
-    std::unordered_map<uint64_t, size_t> groupOf; // edge key -> first use
-    groupOf.reserve(uses.size());
+    // Per triangle corner: the first use of its edge's group.
+    std::vector<size_t> groupOf(size_t(n) * 4);
+    size_t groupStart = 0;
     for (size_t i = 0; i < uses.size(); i++) {
         if (i == 0 || uses[i].key != uses[i - 1].key)
-            groupOf.emplace(uses[i].key, i);
+            groupStart = i;
+        groupOf[size_t(uses[i].triangle) * 4 + size_t(uses[i].corner)] = groupStart;
     }
 
     std::vector<int> stack;
@@ -181,7 +190,7 @@ void select_linked_faces(UnwrapMesh* mesh) {
         int corners = corner_count(fv);
         for (int k = 0; k < corners; k++) {
             int a = fv.v[k], b = fv.v[(k + 1) % corners];
-            size_t first = groupOf[pair_key(a, b)];
+            size_t first = groupOf[size_t(t) * 4 + size_t(k)];
             if (spent[first] || edgehash_has_key(seams, a, b))
                 continue;
             spent[first] = 1;
@@ -224,25 +233,33 @@ void uv_index_rebuild(UnwrapMesh* mesh) {
         std::memcpy(&b, &f, sizeof b);
         return b == 0x80000000u ? 0u : b;
     };
-    std::unordered_map<uint64_t, int> index;
-    index.reserve(size_t(n) * 2);
+    // Open addressing over (u, v) bit patterns: one flat array, no allocation per entry.
+    size_t capacity = 16;
+    while (capacity < size_t(n) * 6)
+        capacity *= 2;
+    std::vector<uint64_t> keys(capacity);
+    std::vector<int32_t> slots(capacity, -1);
+    const size_t mask = capacity - 1;
     for (int t = 0; t < n; t++) {
         for (int k = 0; k < 3; k++) {
             float u = mesh->faces[t].uv[k][0], v = mesh->faces[t].uv[k][1];
             int position = -1;
             bool comparable = !std::isnan(u) && !std::isnan(v);
             uint64_t key = (uint64_t(bits(u)) << 32) | bits(v);
+            size_t slot = size_t(mix(key)) & mask;
             if (comparable) {
-                auto found = index.find(key);
-                if (found != index.end())
-                    position = found->second;
+                while (slots[slot] >= 0 && keys[slot] != key)
+                    slot = (slot + 1) & mask;
+                position = slots[slot];
             }
             if (position < 0) {
                 position = g_uv_table.count++;
                 g_uv_table.uv[position][0] = u;
                 g_uv_table.uv[position][1] = v;
-                if (comparable)
-                    index.emplace(key, position);
+                if (comparable) {
+                    keys[slot] = key;
+                    slots[slot] = position;
+                }
             }
             mesh->faces[t].uvIndex[k] = position;
         }
