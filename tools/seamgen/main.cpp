@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "seamgen: %s\n", reader.error.c_str());
         return 1;
     }
-    SeamPairs pairs = seams_along_slabs(doc, slabs);
+    SeamPairs pairs = seams_to_discs(doc, seams_along_slabs(doc, slabs));
     if (!write_seam_list(argv[2], pairs)) {
         std::fprintf(stderr, "seamgen: cannot write %s\n", argv[2]);
         return 1;

@@ -14,6 +14,12 @@ using SeamPairs = std::vector<std::pair<int, int>>;
 // centroids, and returns every edge between two neighbouring faces of different slabs.
 SeamPairs seams_along_slabs(const MeshDocument& doc, int slabs);
 
+// Adds seams so that every chart that the given seams leave becomes a disc: the edges outside a
+// spanning tree of each chart's faces are cut, then every cut that ends in a vertex touched by
+// no other cut or border is given back, until none is left. A chart without any border keeps
+// one cut edge. Edges of one face or of three and more are borders already.
+SeamPairs seams_to_discs(const MeshDocument& doc, const SeamPairs& seams);
+
 // Writes a seam list file: the pair count as a 32-bit little-endian number, then each index as
 // decimal digits followed by a zero byte. Written through a temporary file and a rename.
 bool write_seam_list(const std::string& path, const SeamPairs& pairs);

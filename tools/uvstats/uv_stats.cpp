@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <map>
+#include <set>
 #include <vector>
 
 namespace {
@@ -48,6 +51,40 @@ template <typename P> double corner_angle(P a, P b, P c) {
 
 bool is_finite(double x) {
     return std::isfinite(x);
+}
+
+// Marks the charts whose faces form a disc as cut: with the UV points as vertices (so that a
+// seam is a border), every edge on one or two faces, some border, and V - E + F = 1.
+std::vector<uint8_t> disc_charts(const MeshDocument& doc) {
+    int charts = std::max(doc.chartCount, 0);
+    std::vector<std::vector<int>> facesOf(static_cast<size_t>(charts));
+    for (int f = 0; f < doc.faceCount; f++) {
+        int c = doc.faces[size_t(f)].chart;
+        if (c >= 0 && c < charts)
+            facesOf[size_t(c)].push_back(f);
+    }
+    std::vector<uint8_t> disc(size_t(charts), 0);
+    for (int c = 0; c < charts; c++) {
+        std::map<std::pair<int, int>, int> edgeUses;
+        std::set<int> vertices;
+        for (int f : facesOf[size_t(c)]) {
+            const MeshFace& face = doc.faces[size_t(f)];
+            for (int k = 0; k < face.cornerCount; k++) {
+                int a = face.uvIndices[k], b = face.uvIndices[(k + 1) % face.cornerCount];
+                vertices.insert(a);
+                edgeUses[{std::min(a, b), std::max(a, b)}]++;
+            }
+        }
+        bool manifold = true, border = false;
+        for (auto& [edge, uses] : edgeUses) {
+            manifold = manifold && uses <= 2;
+            border = border || uses == 1;
+        }
+        long euler =
+            long(vertices.size()) - long(edgeUses.size()) + long(facesOf[size_t(c)].size());
+        disc[size_t(c)] = manifold && border && euler == 1;
+    }
+    return disc;
 }
 
 struct Triangle {
@@ -105,6 +142,10 @@ UvStats compute_uv_stats(const MeshDocument& doc) {
         if (t.chart >= 0 && t.chart < doc.chartCount && is_finite(t.signedUvArea))
             chartArea[size_t(t.chart)] += t.signedUvArea;
 
+    std::vector<uint8_t> disc = disc_charts(doc);
+    for (uint8_t d : disc)
+        s.discCharts += d;
+
     double angleSum = 0, area3d = 0, areaUv = 0, l2Sum = 0, linf = 0;
     long corners = 0;
     for (const Triangle& t : triangles) {
@@ -117,8 +158,11 @@ UvStats compute_uv_stats(const MeshDocument& doc) {
         }
         double orientation =
             (t.chart >= 0 && t.chart < doc.chartCount && chartArea[size_t(t.chart)] < 0) ? -1 : 1;
-        if (auv * orientation < 0)
+        if (auv * orientation < 0) {
             s.flippedTriangles++;
+            if (t.chart >= 0 && size_t(t.chart) < disc.size() && disc[size_t(t.chart)])
+                s.flippedOnDiscs++;
+        }
         s.coverage += std::fabs(auv);
 
         for (int k = 0; k < 3; k++) {
@@ -166,15 +210,16 @@ void print_uv_stats(std::FILE* out, const char* name, const UvStats& s) {
     std::fprintf(out,
                  "%s\n"
                  "  faces                 %d (%d triangles)\n"
-                 "  charts                %d\n"
-                 "  flipped triangles     %d\n"
+                 "  charts                %d (%d discs)\n"
+                 "  flipped triangles     %d (%d on discs)\n"
                  "  degenerate triangles  %d\n"
                  "  angle distortion      mean %.3f deg, max %.3f deg\n"
                  "  stretch               L2 %.4f, Linf %.4f\n"
                  "  unit square covered   %.1f %%\n"
                  "  UVs outside [0,1]     %d of %d\n"
                  "  non-finite values     %d\n",
-                 name, s.faces, s.triangles, s.charts, s.flippedTriangles, s.degenerateTriangles,
-                 s.meanAngleDistortion, s.maxAngleDistortion, s.stretchL2, s.stretchLinf,
-                 100.0 * s.coverage, s.uvsOutside, s.uvPoints, s.nonFinite);
+                 name, s.faces, s.triangles, s.charts, s.discCharts, s.flippedTriangles,
+                 s.flippedOnDiscs, s.degenerateTriangles, s.meanAngleDistortion,
+                 s.maxAngleDistortion, s.stretchL2, s.stretchLinf, 100.0 * s.coverage, s.uvsOutside,
+                 s.uvPoints, s.nonFinite);
 }

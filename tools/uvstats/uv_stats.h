@@ -11,6 +11,8 @@ struct UvStats {
     int triangles = 0;
     int charts = 0;                 // UV islands: faces joined across edges with shared UV points
     int flippedTriangles = 0;       // UV orientation opposite to the rest of their chart
+    int discCharts = 0;             // charts that are topological discs as cut
+    int flippedOnDiscs = 0;         // flipped triangles of disc charts
     int degenerateTriangles = 0;    // zero UV or 3D area: left out of distortion and stretch
     double meanAngleDistortion = 0; // degrees, over every corner of every counted triangle
     double maxAngleDistortion = 0;  // degrees
