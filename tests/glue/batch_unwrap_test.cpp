@@ -106,8 +106,9 @@ TEST_P(BatchUnwrapRealMesh, WritesASoundLayoutWithoutFlipsOnDiscCharts) {
     UvStats stats = compute_uv_stats(after.doc);
     print_uv_stats(stdout, GetParam().file, stats);
     EXPECT_GT(stats.discCharts, 0);
-    if (GetParam().allDiscs)
+    if (GetParam().allDiscs) {
         EXPECT_EQ(stats.discCharts, stats.charts);
+    }
     EXPECT_LE(stats.flippedOnDiscs * 1000, GetParam().flipsPerThousand * stats.triangles);
     EXPECT_GT(stats.coverage, 0.05) << "charts are packed to fill part of the square";
 }
