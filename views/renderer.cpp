@@ -186,7 +186,8 @@ void Renderer::drawOverlay() {
 }
 
 void Renderer::paint() {
-    if (!initialised)
+    // A window that paints before it set the context up still gets the fixed state.
+    if (!initialised && !initialise())
         return;
     inFrame = 1;
     setViewport(clientLeft, clientRight, clientTop, clientBottom, 1.0f, 65535.0f);
