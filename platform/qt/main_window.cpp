@@ -1,0 +1,228 @@
+#include "platform/qt/main_window.h"
+
+#include "app/app_state.h"
+#include "app/commands.h"
+#include "platform/qt/gl_view.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+MainWindow* g_current = nullptr;
+
+} // namespace
+
+MainWindow::MainWindow() {
+    g_current = this;
+    setObjectName(APP_CLASS_NAME);
+    setWindowTitle(APP_TITLE);
+    QIcon icon;
+    icon.addPixmap(QPixmap(":/marrowby.png"));
+    icon.addPixmap(QPixmap(":/marrowby_small.png"));
+    setWindowIcon(icon);
+    views_ = new GlView(this);
+    setCentralWidget(views_);
+    buildMenus();
+    buildToolBar();
+    buildAccelerators();
+    refreshMenuState();
+    resize(1024, 720);
+    views_->setFocus();
+}
+
+MainWindow::~MainWindow() {
+    if (g_current == this)
+        g_current = nullptr;
+}
+
+MainWindow* MainWindow::current() {
+    return g_current;
+}
+
+QAction* MainWindow::menuAction(int id) const {
+    auto it = menuActions_.find(id);
+    return it == menuActions_.end() ? nullptr : it->second;
+}
+
+QAction* MainWindow::toolAction(int id) const {
+    auto it = toolActions_.find(id);
+    return it == toolActions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::buildMenus() {
+    int count = 0;
+    const Menu* menus = menu_bar(&count);
+    for (int m = 0; m < count; m++) {
+        QMenu* menu = menuBar()->addMenu(menus[m].title);
+        for (int i = 0; i < menus[m].count; i++) {
+            const MenuItem& item = menus[m].items[i];
+            QAction* a = menu->addAction(QString::fromUtf8(item.text));
+            a->setData(item.id);
+            a->setCheckable(item.checkable);
+            int id = item.id;
+            connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+            menuActions_[id] = a;
+            if (item.separatorAfter)
+                menu->addSeparator();
+        }
+    }
+}
+
+void MainWindow::buildToolBar() {
+    toolBar_ = addToolBar("Toolbar");
+    toolBar_->setObjectName("toolbar");
+    toolBar_->setMovable(false);
+    toolBar_->setIconSize(QSize(16, 16));
+    QPixmap strip(":/toolbar.png");
+    int count = 0;
+    const ToolbarEntry* entries = toolbar_entries(&count);
+    for (int i = 0; i < count; i++) {
+        const ToolbarEntry& e = entries[i];
+        if (e.image < 0) {
+            toolBar_->addSeparator();
+            continue;
+        }
+        QAction* a = toolBar_->addAction(QIcon(strip.copy(e.image * 16, 0, 16, 16)), e.tooltip);
+        a->setToolTip(e.tooltip);
+        a->setData(e.id);
+        int id = e.id;
+        connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+        toolActions_[id] = a;
+    }
+}
+
+void MainWindow::buildAccelerators() {
+    // Alt with "?" or "/" opens About.
+    for (QKeyCombination k :
+         {QKeyCombination(Qt::AltModifier, Qt::Key_Question),
+          QKeyCombination(Qt::AltModifier | Qt::ShiftModifier, Qt::Key_Question),
+          QKeyCombination(Qt::AltModifier, Qt::Key_Slash)}) {
+        // The program's one window: its accelerators hold wherever the focus is.
+        auto* s = new QShortcut(QKeySequence(k), this);
+        s->setContext(Qt::ApplicationShortcut);
+        connect(s, &QShortcut::activated, this, [this] { runCommand(IDM_ABOUT); });
+    }
+}
+
+void MainWindow::refreshMenuState() {
+    const AppState& app = AppState::instance();
+    for (auto& [id, a] : menuActions_) {
+        a->setEnabled(app.isEnabled(id));
+        if (a->isCheckable())
+            a->setChecked(app.isChecked(id));
+    }
+    for (auto& [id, a] : toolActions_)
+        a->setEnabled(app.isEnabled(id));
+}
+
+void MainWindow::runCommand(int id) {
+    CommandOutcome out = AppState::instance().runCommand(id);
+    switch (out.action) {
+    case WindowAction::LoadDialog:
+        showLoadDialog();
+        break;
+    case WindowAction::SaveAsDialog:
+        showSaveAsDialog();
+        break;
+    case WindowAction::About:
+        showAbout();
+        break;
+    case WindowAction::Exit:
+        close();
+        return;
+    case WindowAction::None:
+        break;
+    }
+    refreshMenuState();
+    if (out.repaint)
+        views_->update();
+}
+
+void MainWindow::centreOverClient(QWidget* dialog) {
+    QWidget* client = views_;
+    QSize size = dialog->size();
+    QPoint centre = client->mapToGlobal(QPoint(client->width() / 2, client->height() / 2));
+    dialog->move(centre.x() - size.width() / 2, centre.y() - size.height() / 2);
+}
+
+void MainWindow::setUpFileDialog(QFileDialog& dialog, bool save) {
+    // Qt's own dialog, so that tests can drive it. The pattern after the shown name is the one
+    // that filters: "*" lists every file, where "*.*" would skip names without a dot.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters({QString("%1 (%2)").arg(OBJ_FILTER_NAME, OBJ_FILTER_PATTERN),
+                           QString("%1 (*)").arg(ALL_FILTER_NAME)});
+    dialog.setDefaultSuffix(OBJ_DEFAULT_EXTENSION);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setObjectName(save ? "saveAsDialog" : "loadDialog");
+}
+
+void MainWindow::showLoadDialog() {
+    QFileDialog dialog(this);
+    setUpFileDialog(dialog, false);
+    dialog.resize(dialog.sizeHint());
+    centreOverClient(&dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    std::string path = dialog.selectedFiles().first().toLocal8Bit().toStdString();
+    if (!AppState::instance().loadChosenFile(path))
+        showLoadFailed();
+    refreshMenuState();
+    views_->update();
+}
+
+void MainWindow::showSaveAsDialog() {
+    QFileDialog dialog(this);
+    setUpFileDialog(dialog, true);
+    dialog.resize(dialog.sizeHint());
+    centreOverClient(&dialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        AppState::instance().saveAsChosenFile(
+            dialog.selectedFiles().first().toLocal8Bit().toStdString());
+    views_->update();
+}
+
+void MainWindow::showAbout() {
+    QDialog dialog(this);
+    dialog.setObjectName("aboutDialog");
+    dialog.setWindowTitle(ABOUT_CAPTION);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* picture = new QLabel(&dialog);
+    picture->setObjectName("aboutPicture");
+    picture->setPixmap(QPixmap(":/about.png"));
+    picture->setAlignment(Qt::AlignCenter);
+    layout->addWidget(picture);
+    // 250 x 262 dialog units of the System font.
+    dialog.setFixedSize(375, 426);
+    centreOverClient(&dialog);
+    dialog.exec();
+}
+
+void MainWindow::showLoadFailed() {
+    QDialog dialog(this);
+    dialog.setObjectName("loadFailedDialog");
+    dialog.setWindowTitle(LOAD_FAILED_CAPTION);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* text = new QLabel(QString::fromUtf8(LOAD_FAILED_TEXT), &dialog);
+    text->setObjectName("loadFailedText");
+    text->setTextFormat(Qt::PlainText);
+    layout->addWidget(text);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    dialog.adjustSize();
+    centreOverClient(&dialog);
+    dialog.exec();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <map>
+#include <string>
+
+class GlView;
+class QAction;
+class QFileDialog;
+class QToolBar;
+
+// The main window: menu bar, toolbar and the views' OpenGL widget as the client area. Menu,
+// toolbar and accelerator commands go to AppState::runCommand by their ids; the window opens
+// the dialogs that a command asks for and keeps check marks and greyed items in step.
+class MainWindow : public QMainWindow {
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    // The window that receives WM_UNWRAP_DONE, or null.
+    static MainWindow* current();
+
+    GlView* views() const { return views_; }
+    QToolBar* toolBar() const { return toolBar_; }
+    // The menu item with that command id, or null.
+    QAction* menuAction(int id) const;
+    // The toolbar button with that command id, or null.
+    QAction* toolAction(int id) const;
+
+    void runCommand(int id);
+    void refreshMenuState();
+
+    // File commands and dialogs (modal).
+    void showLoadDialog();
+    void showSaveAsDialog();
+    void showAbout();
+    void showLoadFailed();
+
+    // The open and save dialogs: the design's filters, default extension, existing files only.
+    static void setUpFileDialog(QFileDialog& dialog, bool save);
+
+    // Centres a dialog over the client area, keeping its size.
+    void centreOverClient(QWidget* dialog);
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildAccelerators();
+
+    GlView* views_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    std::map<int, QAction*> menuActions_;
+    std::map<int, QAction*> toolActions_;
+};
