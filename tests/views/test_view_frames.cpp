@@ -386,3 +386,67 @@ TEST_F(ViewFrames, ViewWithoutAreaDrawsNothing) {
             EXPECT_TRUE(near(at(image, x, y), CLEAR[0], CLEAR[1], CLEAR[2])) << x << "," << y;
     EXPECT_FALSE(near(at(image, W / 4, H / 2), CLEAR[0], CLEAR[1], CLEAR[2]));
 }
+
+TEST_F(ViewFrames, ColourPictureIsUprightWithItsPaletteReordered) {
+    load_quad();
+    Renderer::instance().useColourNumbers();
+    const QImage image = frame();
+    const HeldImage& picture = held_colour_picture();
+    uint8_t palette[1024];
+    palette_reorder(picture.palette, palette);
+    // Texels near the top of the first and the last row of cells, clear of numbers and
+    // borders: the stored top row shows at v = 1.
+    for (int cell : {0, 7, 56, 63}) {
+        const int tx = (cell % 8) * 32 + 16, ty = (cell / 8) * 32 + 4;
+        const uint8_t* entry = palette + 4 * picture.pixels[ty * 256 + tx];
+        float px, py;
+        uv_pixel((float(tx) + 0.5f) / 256.0f, 1.0f - (float(ty) + 0.5f) / 256.0f, W / 2, &px, &py);
+        EXPECT_TRUE(near(at(image, int(px), int(py)), int(entry[0] * 0.7f), int(entry[1] * 0.7f),
+                         int(entry[2] * 0.7f), 4))
+            << "cell " << cell;
+    }
+}
+
+TEST_F(ViewFrames, SelectionRectangleIsAWhiteOutline) {
+    load_quad();
+    UvView& u = UvView::instance();
+    u.rectActive = 1;
+    u.selectRect[0] = 40;
+    u.selectRect[1] = 30;
+    u.selectRect[2] = 120;
+    u.selectRect[3] = 70;
+    const QImage image = frame();
+    u.rectActive = 0;
+    EXPECT_TRUE(found_near(image, W / 2 + 80, 30, 1, 255, 255, 255, 2));
+    EXPECT_TRUE(found_near(image, W / 2 + 80, 70, 1, 255, 255, 255, 2));
+    EXPECT_TRUE(found_near(image, W / 2 + 40, 50, 1, 255, 255, 255, 2));
+    EXPECT_TRUE(found_near(image, W / 2 + 120, 50, 1, 255, 255, 255, 2));
+    EXPECT_FALSE(found_near(image, W / 2 + 80, 50, 3, 255, 255, 255, 2));
+}
+
+TEST_F(ViewFrames, AnchorEdgeIsHighlightedOnlyInThePathMode) {
+    load_quad();
+    MeshDocument& doc = MeshDocument::instance();
+    doc.anchorEdge = doc.findEdge(1, 2);
+    ASSERT_GE(doc.anchorEdge, 0);
+    float px, py;
+    uv_pixel(0.4f, 0.2f, W / 2, &px, &py);
+    EXPECT_FALSE(found_near(frame(), int(px), int(py), 1, 255, 255, 0));
+    SceneView::instance().setMode(MODE_EDGE_TOPOLOGICAL);
+    const QImage image = frame();
+    EXPECT_TRUE(found_near(image, int(px), int(py), 1, 255, 255, 0));
+    // Four pixels wide.
+    EXPECT_TRUE(found_near(image, int(px), int(py) + 1, 0, 255, 255, 0) ||
+                found_near(image, int(px), int(py) - 2, 0, 255, 255, 0));
+    doc.anchorEdge = -1;
+}
+
+TEST_F(ViewFrames, PivotCrossShowsInThePivotMode) {
+    load_quad();
+    // Model point (0.85, 0, 0) lies on the cross beyond the quad (whose corners are at 0.707).
+    const float cx = W / 4.0f, cy = H / 2.0f;
+    const int x = int(cx + cx * F * 0.85f / 1.8f);
+    EXPECT_FALSE(found_near(frame(), x, int(cy), 1, 255, 255, 255, 2));
+    SceneView::instance().setMode(MODE_PIVOT);
+    EXPECT_TRUE(found_near(frame(), x, int(cy), 1, 255, 255, 255, 2));
+}
