@@ -3,6 +3,9 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "platform/qt/gl_view.h"
+#ifdef MARROWBY_HAS_VIEWS
+#include "platform/qt/view_binding.h"
+#endif
 
 #include <QAction>
 #include <QDialog>
@@ -25,6 +28,9 @@ MainWindow* g_current = nullptr;
 
 MainWindow::MainWindow() {
     g_current = this;
+#ifdef MARROWBY_HAS_VIEWS
+    platform_bind_views();
+#endif
     setObjectName(APP_CLASS_NAME);
     setWindowTitle(APP_TITLE);
     QIcon icon;

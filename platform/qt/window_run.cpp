@@ -3,9 +3,6 @@
 #include "document/mesh_document.h"
 #include "platform/qt/gl_view.h"
 #include "platform/qt/main_window.h"
-#ifdef MARROWBY_HAS_VIEWS
-#include "platform/qt/view_binding.h"
-#endif
 #include "platform/ui_messages.h"
 
 #include <QApplication>
@@ -69,9 +66,6 @@ bool platform_run_window(int argc, const char* const* argv, int* exitCode) {
     }
     QApplication::setStyle(new NoAltMenuStyle);
     platform_set_message_sink(forward_message);
-#ifdef MARROWBY_HAS_VIEWS
-    platform_bind_views();
-#endif
 
     auto* window = new MainWindow;
     window->setAttribute(Qt::WA_DeleteOnClose);
