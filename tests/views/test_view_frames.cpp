@@ -10,11 +10,13 @@
 #include <QOpenGLFunctions>
 #include <QSurfaceFormat>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "document/mesh_document.h"
 #include "views/display_textures.h"
@@ -449,4 +451,45 @@ TEST_F(ViewFrames, PivotCrossShowsInThePivotMode) {
     EXPECT_FALSE(found_near(frame(), x, int(cy), 1, 255, 255, 255, 2));
     SceneView::instance().setMode(MODE_PIVOT);
     EXPECT_TRUE(found_near(frame(), x, int(cy), 1, 255, 255, 255, 2));
+}
+
+TEST_F(ViewFrames, SceneFacesRepeatTheTextureWithTheUvView) {
+    load_quad();
+    const MeshDocument& doc = MeshDocument::instance();
+    // The quad's corners 1 and 3 carry UVs (0.2, 0.2) and (0.8, 0.8); it faces the camera
+    // flat, so a UV point maps to its model point linearly.
+    const Vec3 lo = doc.vertices[1], hi = doc.vertices[3];
+    const float cx = W / 4.0f, cy = H / 2.0f;
+    for (int scale = 1; scale <= 4; ++scale) {
+        UvView::instance().textureScale = scale;
+        const QImage image = frame();
+        const float t = texture_repeat(scale);
+        const int squares = int(16 * t);
+        struct Sample {
+            int grey;
+            bool light;
+        };
+        std::vector<Sample> samples;
+        for (int i = 0; i < squares; ++i)
+            for (int j = 0; j < squares; ++j) {
+                const float u = (float(j) + 0.5f) / float(squares);
+                const float v = (float(i) + 0.5f) / float(squares);
+                if (u < 0.25f || u > 0.75f || v < 0.25f || v > 0.75f)
+                    continue;
+                const float x = lo.x + (u - 0.2f) / 0.6f * (hi.x - lo.x);
+                const float y = lo.y + (v - 0.2f) / 0.6f * (hi.y - lo.y);
+                const float sx = cx + cx * F * x / 1.8f;
+                const float sy = cy - cy * F * (float(W / 2) / float(H)) * y / 1.8f;
+                samples.push_back(Sample{at(image, int(sx), int(sy)).g, ((i ^ j) & 1) == 0});
+            }
+        ASSERT_GE(samples.size(), 4u) << scale;
+        int lightest = 0, darkest = 255;
+        for (const Sample& s : samples) {
+            lightest = std::max(lightest, s.grey);
+            darkest = std::min(darkest, s.grey);
+        }
+        EXPECT_GT(lightest, 2 * darkest) << scale;
+        for (const Sample& s : samples)
+            EXPECT_EQ(s.grey > (lightest + darkest) / 2, s.light) << "scale " << scale;
+    }
 }
