@@ -1,5 +1,6 @@
 #include "platform/qt/window_run.h"
 
+#include "app/commands.h"
 #include "document/mesh_document.h"
 #include "platform/qt/gl_view.h"
 #include "platform/qt/main_window.h"
@@ -63,6 +64,8 @@ bool platform_run_window(int argc, const char* const* argv, int* exitCode) {
         g_argc = argc;
         QSurfaceFormat::setDefaultFormat(GlView::surfaceFormat());
         own = std::make_unique<QApplication>(g_argc, g_argv.data());
+        // The window class name: the toolkit gives it to the window system.
+        QCoreApplication::setApplicationName(APP_CLASS_NAME);
     }
     QApplication::setStyle(new NoAltMenuStyle);
     platform_set_message_sink(forward_message);
