@@ -287,7 +287,8 @@ TEST_F(Window, LeftAltIsHeldUntilReleasedOrFocusIsLostAndDoesNotOpenTheMenuBar) 
     EXPECT_FALSE(platform_key_down(VK_KEY_LMENU));
 }
 
-TEST_F(Window, SplitterDragWithTheMouse) {
+TEST_F(Window, SplitterDragWithTheMouseMovesTheViews) {
+    ASSERT_TRUE(AppState::instance().loadChosenFile(box));
     open();
     GlView* v = window->views();
     int s = AppState::instance().splitterPosition();
@@ -295,10 +296,21 @@ TEST_F(Window, SplitterDragWithTheMouse) {
     QTest::mouseMove(v, QPoint(s + 2, 100));
     QTest::mousePress(v, Qt::LeftButton, Qt::NoModifier, QPoint(s + 2, 100));
     EXPECT_EQ(AppState::instance().dragTarget, 3);
+    QImage before = v->grabFramebuffer();
     QTest::mouseMove(v, QPoint(5, 100));
     QTest::mouseRelease(v, Qt::LeftButton, Qt::NoModifier, QPoint(5, 100));
     EXPECT_FLOAT_EQ(AppState::instance().splitRatio, 0.1f);
     EXPECT_EQ(AppState::instance().dragTarget, 0);
+    if (!app_view_calls().paint)
+        GTEST_SKIP() << "views not linked: no frame to compare";
+    // The frame follows: the band between 10 % and the old split now belongs to the UV view.
+    QImage after = v->grabFramebuffer();
+    ASSERT_EQ(before.size(), after.size());
+    int changed = 0;
+    for (int x = before.width() / 5; x < before.width() * 2 / 5; x += 7)
+        for (int y = 10; y < before.height() - 10; y += 7)
+            changed += before.pixel(x, y) != after.pixel(x, y);
+    EXPECT_GT(changed, 20);
 }
 
 TEST_F(Window, AboutOpensFromTheMenuAndFromAltSlash) {
