@@ -161,6 +161,19 @@ TEST_F(Dispatch, PressInTheSceneKeepsRoutingAcrossTheSplit) {
     EXPECT_TRUE(rec.mouse.empty()) << "no press, nothing passed";
 }
 
+TEST_F(Dispatch, KeysReachTheViewHoldingThePressAsWellAsTheKeyTable) {
+    press(600, 100);
+    rec.mouse.clear();
+    EXPECT_TRUE(app.dispatchEvent(EVT_KEY_DOWN, 'E', 0));
+    ASSERT_EQ(rec.mouse.size(), 1u);
+    EXPECT_EQ(rec.mouse[0].view, 'u');
+    EXPECT_EQ(rec.mouse[0].event, EVT_KEY_DOWN);
+    EXPECT_EQ(rec.sceneModes, (std::vector<int>{MODE_EDGE_SELECT}));
+    // The table's answer wins over the view's.
+    rec.answer = true;
+    EXPECT_FALSE(app.dispatchEvent(EVT_KEY_DOWN, 'B', 0));
+}
+
 TEST_F(Dispatch, PressOutsideBothViewsIsNotRouted) {
     app.setClientRect(0, 0, 800, 600);
     EXPECT_FALSE(press(100, 600));

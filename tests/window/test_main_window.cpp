@@ -248,6 +248,37 @@ TEST_F(Window, KeysMenuAndToolbarReachTheDispatcher) {
     EXPECT_EQ(g_aligns, (std::vector<int>{ALIGN_MIN_U, ALIGN_MIN_V, ALIGN_MIN_U, ALIGN_MIN_V}));
 }
 
+std::vector<int> g_sceneEvents;
+
+TEST_F(Window, MouseButtonsBecomeInputEventsForTheViewUnderThePointer) {
+    open();
+    g_sceneEvents.clear();
+    app_view_calls().sceneHandleMouse = [](int e, int, int, int, int) {
+        g_sceneEvents.push_back(e);
+        return false;
+    };
+    GlView* v = window->views();
+    QPoint p(60, 80);
+    QTest::mouseMove(v, p);
+    QTest::mousePress(v, Qt::RightButton, Qt::NoModifier, p);
+    EXPECT_TRUE(platform_key_down(VK_KEY_RBUTTON));
+    QTest::mouseRelease(v, Qt::RightButton, Qt::NoModifier, p);
+    EXPECT_FALSE(platform_key_down(VK_KEY_RBUTTON));
+    QTest::mousePress(v, Qt::MiddleButton, Qt::NoModifier, p);
+    QTest::mouseRelease(v, Qt::MiddleButton, Qt::NoModifier, p);
+    // Qt Test sends the double-click alone; the window system sends press, release,
+    // double-click, release.
+    QTest::mouseDClick(v, Qt::LeftButton, Qt::NoModifier, p);
+    QTest::mouseRelease(v, Qt::LeftButton, Qt::NoModifier, p);
+    std::vector<int> buttons;
+    for (int e : g_sceneEvents)
+        if (e != EVT_MOUSE_MOVE)
+            buttons.push_back(e);
+    EXPECT_EQ(buttons, (std::vector<int>{EVT_RBUTTON_DOWN, EVT_RBUTTON_UP, EVT_MBUTTON_DOWN,
+                                         EVT_MBUTTON_UP, EVT_LBUTTON_DBLCLK, EVT_LBUTTON_UP}));
+    EXPECT_EQ(AppState::instance().dragTarget, 0);
+}
+
 TEST_F(Window, KeyMapGivesTheVirtualKeyNumbers) {
     EXPECT_EQ(virtual_key_from_qt(Qt::Key_A, Qt::ShiftModifier, 0), 'A');
     EXPECT_EQ(virtual_key_from_qt(Qt::Key_Shift, Qt::ShiftModifier, 0), 16);
