@@ -104,7 +104,7 @@ TEST(EdgeHash, ManyRandomPairsAgreeWithAMap) {
     edgehash_free(hash, nullptr);
 }
 
-TEST(EdgeHash, IndicesBeyondTheDesignedRangeStillLandInABucket) {
+TEST(EdgeHash, IndicesTooLargeForTheSignedProductsStillLandInABucket) {
     EdgeHash* hash = edgehash_new();
     edgehash_insert(hash, 2000000000, 2100000000, value(1));
     EXPECT_TRUE(edgehash_has_key(hash, 2100000000, 2000000000));
