@@ -37,7 +37,7 @@ public:
     void showAbout();
     void showLoadFailed();
 
-    // The open and save dialogs: the OBJ and all-files filters, default extension, existing files only.
+    // The open and save dialogs: OBJ and all-files filters, default extension, existing files only.
     static void setUpFileDialog(QFileDialog& dialog, bool save);
 
     // Centres a dialog over the client area, keeping its size.
