@@ -67,13 +67,7 @@ void SceneView::draw(bool pathFlag) {
         glEnable(GL_TEXTURE_2D);
     }
     glEnable(GL_LIGHTING);
-    glEnable(GL_COLOR_MATERIAL);
-    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
-    const float ambient[4] = {0.2f, 0.2f, 0.2f, 1}, diffuse[4] = {0.7f, 0.7f, 0.7f, 1},
-                specular[4] = {0.3f, 0.3f, 0.3f, 1};
-    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient);
-    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
-    glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+    set_view_material();
     glBindTexture(GL_TEXTURE_2D, renderer.currentTexture);
 
     // Eye-space (0, 0, 0.001) carried back into model space: lines sit just before the faces.

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include "document/mesh_document.h"
 #include "platform/key_state.h"
@@ -33,11 +32,6 @@ struct HookInstaller {
     }
 };
 const HookInstaller hookInstaller;
-
-void set_status(char* text, const char* value) {
-    std::strncpy(text, value, 99);
-    text[99] = 0;
-}
 
 } // namespace
 

@@ -3,7 +3,6 @@
 #include <GL/gl.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "document/mesh_document.h"
 #include "platform/key_state.h"
@@ -17,11 +16,6 @@ namespace {
 constexpr float PIXEL_SPAN = 1.15f;
 // Closest the UV camera comes to the plane.
 constexpr float UV_NEAREST_DISTANCE = -0.01f;
-
-void set_status(char* text, const char* value) {
-    std::strncpy(text, value, 99);
-    text[99] = 0;
-}
 
 } // namespace
 
@@ -196,13 +190,7 @@ void UvView::draw(bool pathFlag) {
     glDisable(GL_LIGHTING);
 
     // Background tiles: the unit square opaque, the others faint.
-    glEnable(GL_COLOR_MATERIAL);
-    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
-    const float ambient[4] = {0.2f, 0.2f, 0.2f, 1}, diffuse[4] = {0.7f, 0.7f, 0.7f, 1},
-                specular[4] = {0.3f, 0.3f, 0.3f, 1};
-    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient);
-    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
-    glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+    set_view_material();
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glBindTexture(GL_TEXTURE_2D, renderer.currentTexture);

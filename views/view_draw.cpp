@@ -3,8 +3,10 @@
 #include <GL/gl.h>
 
 #include "document/mesh_document.h"
+
 #include "views/glyph_font.h"
 #include "views/view_math.h"
+#include <cstring>
 
 bool shown_selected(int32_t flags) {
     const bool pick = (flags & (FLAG_PICK_ADD | FLAG_PICK_REMOVE)) != 0;
@@ -160,4 +162,19 @@ void draw_status_line(const char* text, int viewWidth, int viewHeight) {
                                    viewHeight * 0.5f);
     restore_matrices();
     glPopAttrib();
+}
+
+void set_status(char* text, const char* value) {
+    std::strncpy(text, value, 99);
+    text[99] = 0;
+}
+
+void set_view_material() {
+    glEnable(GL_COLOR_MATERIAL);
+    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+    const float ambient[4] = {0.2f, 0.2f, 0.2f, 1}, diffuse[4] = {0.7f, 0.7f, 0.7f, 1},
+                specular[4] = {0.3f, 0.3f, 0.3f, 1};
+    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
 }

@@ -21,3 +21,9 @@ void draw_uv_markers(const float modelView[16], const float projection[16], int 
                      int viewHeight, bool atVertices);
 void draw_select_rect(const int32_t rect[4], int viewWidth, int viewHeight);
 void draw_status_line(const char* text, int viewWidth, int viewHeight);
+
+// Copies a status text into a view's 100-character status buffer.
+void set_status(char* text, const char* value);
+
+// The grey material both views draw their faces and tiles with (colour material on).
+void set_view_material();
