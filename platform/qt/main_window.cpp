@@ -1,5 +1,7 @@
 #include "platform/qt/main_window.h"
 
+#include "app/edit_binding.h"
+
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "platform/qt/gl_view.h"
@@ -28,6 +30,7 @@ MainWindow* g_current = nullptr;
 
 MainWindow::MainWindow() {
     g_current = this;
+    app_bind_edit_calls();
 #ifdef MARROWBY_HAS_VIEWS
     platform_bind_views();
 #endif
