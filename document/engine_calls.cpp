@@ -14,12 +14,6 @@
 
 namespace {
 
-UndoHistory* history_of(MeshDocument& doc) {
-    if (doc.history)
-        return doc.history;
-    return &doc == &MeshDocument::instance() ? &UndoHistory::instance() : nullptr;
-}
-
 // Fan triangles (corner 0, l, l + 1) of every face of a snapshot: vertex and UV index triples,
 // and per corner a pin mark for UV points with any of `pinFlags`.
 void fan_triangles(const FaceTopology& topo, const SharedChunks<int32_t>& cornerUv,
@@ -79,8 +73,14 @@ void unwrap_worker(EngineOptions options) {
 
 } // namespace
 
+UndoHistory* MeshDocument::undoHistory() {
+    if (history)
+        return history;
+    return this == &MeshDocument::instance() ? &UndoHistory::instance() : nullptr;
+}
+
 void MeshDocument::takeOverRun() {
-    UndoHistory* history = history_of(*this);
+    UndoHistory* history = undoHistory();
     if (history && history->contains(liveSnapshotId)) {
         RunResult result;
         collect_result(result);
@@ -92,10 +92,12 @@ void MeshDocument::takeOverRun() {
 }
 
 bool MeshDocument::buildRunSet(int snapshotId) {
-    UndoHistory* history = history_of(*this);
+    UndoHistory* history = undoHistory();
     const UndoSnapshot* s = history ? history->find(snapshotId) : nullptr;
     if (!s || !s->topology())
         return false;
+    // A drag's live run still open on the run set would keep pointing into it: close it first.
+    live_unwrap_end();
     UnwrapMesh* run = &unwrap_run_set();
     unwrap_mesh_copy_vertices(run, vertexSlots, vertices.data());
     std::vector<MeshEdge> snapshotEdges(size_t(s->edgeCount));
@@ -115,7 +117,7 @@ bool MeshDocument::buildRunSet(int snapshotId) {
 void MeshDocument::unwrapNow() {
     if (faceCount == 0)
         return;
-    UndoHistory* history = history_of(*this);
+    UndoHistory* history = undoHistory();
     if (!history || !history->current())
         return;
     waitForLiveUnwrap();

@@ -96,6 +96,45 @@ public:
     const std::vector<int32_t>& cornerUvs() const { return cornerUv_; }
     int64_t cornerTotal() const { return int64_t(topo_ ? topo_->vertex.size() : 0); }
 
+    // Edit operations (document/edit_seams.cpp, edit_relax.cpp, edit_uvs.cpp). They work on
+    // the selection: a movable point is a UV point that is selected and not pinned. The bools
+    // answer whether the window must repaint. UI thread only; none of them touches the engine's
+    // run set while a worker holds it (liveBusy).
+    //
+    // Selected edges become seams (cut) or lose their seam (weld); when one changed, a snapshot
+    // is pushed and a background unwrap of it started or queued.
+    bool cutSelectedEdges();
+    bool weldSelectedEdges();
+    // Pin every selected point (a snapshot when any is selected); unpin the selected pinned
+    // ones (a snapshot when any changed). Neither unwraps.
+    void pinSelected();
+    void unpinSelected();
+    // side 1 minimum U, 2 minimum V, 3 maximum U, 4 maximum V: the movable points get the
+    // smallest or largest coordinate among them and the rest of their charts is solved around
+    // them; one snapshot. False, changing nothing, when no point is movable or a worker runs.
+    bool alignSelected(int side);
+    // One pass: every movable point off the borders and seams moves 60 % of the way to the
+    // mean of its neighbours, in point order. No snapshot.
+    bool relaxSelected();
+    // The pivot of rotate and scale drags: the mean of the movable points.
+    bool computeSelectionCentre();
+    void moveSelectionCentre(float du, float dv);
+    // A UV drag: begin (false while a worker runs), any number of move, rotate and scale
+    // steps, each re-solving the charts around the moved points, then end; after a rotate or
+    // scale drag the caller drops the backup. The caller pushes the snapshot.
+    bool beginUvDrag();
+    bool moveSelected(float du, float dv);
+    void rotateSelected(float dx, float dy);
+    void scaleSelected(float dx, float dy);
+    void endUvDrag();
+    void dropUvBackup();
+    // The live run's corner UVs, fan triangle by fan triangle, into the UV points that the
+    // faces' corners name; flags and indices are left alone.
+    void copyCornerUvsBack();
+    // The history this document records into: its own, or the process-wide one for the
+    // process-wide document.
+    UndoHistory* undoHistory();
+
     // Fields, in the order of the record.
     uint8_t selCentreValid = 0;
     float selCentreU = 0, selCentreV = 0;
