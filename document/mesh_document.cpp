@@ -26,6 +26,7 @@ MeshDocument::MeshDocument() = default;
 void MeshDocument::clear() {
     releaseEngineWorkingSets();
     edge_table_clear();
+    selection_.drop();
     faces = {};
     vertices = {};
     normals = {};

@@ -2,6 +2,8 @@
 
 #include "document/engine_options.h"
 #include "document/mesh_types.h"
+#include "document/pick_geometry.h"
+#include "document/selection_cache.h"
 
 #include <cstdint>
 #include <memory>
@@ -68,6 +70,41 @@ public:
 
     // Index of the edge joining vertices a and b (either order), or -1.
     int findEdge(int a, int b) const;
+
+    // Selection (document/selection*.cpp). While a button is held the views' picks mark the
+    // elements under their rectangle with pick bits; a commit at release turns them into
+    // selection states and answers whether the selection changed (then the view pushes an
+    // undo snapshot). A view passes its camera as it drew the last frame.
+    //
+    // Selected edges and UV points lose their selection, remembering it in FLAG_WAS_SELECTED;
+    // with unpin the points lose their pins too. The edge version answers whether any edge
+    // was selected.
+    bool clearEdgeSelection();
+    bool clearUvSelection(bool unpin);
+    bool commitEdgePicks();
+    bool commitUvPicks();
+    // Key Q: both selections and every pin cleared and committed, no anchor; no snapshot.
+    void deselectAll();
+    // The 3D view's edge pick; answers whether its opening clear took a selected edge.
+    bool pickEdges3d(const PickView& view, const int32_t rect[4], bool shift, bool ctrl,
+                     bool single, bool force, bool keepAnchor, bool frontFacesOnly);
+    // The UV view's edge pick through the faces' UV edges.
+    void pickEdgesUv(const PickView& view, const int32_t rect[4], bool shift, bool ctrl,
+                     bool keepAnchor);
+    // UV points at (u, v) in the UV view, or at their corners' vertices in the 3D view.
+    void pickUvPoints(const PickView& view, const int32_t rect[4], bool shift, bool ctrl,
+                      bool force);
+    void pickUvPointsByVertex(const PickView& view, const int32_t rect[4], bool shift, bool ctrl,
+                              bool force);
+    // Release in the edge-path mode: the first picked edge becomes the anchor, the next one
+    // selects the shortest edge path from the anchor and becomes the anchor in turn.
+    bool finishEdgePath();
+    // After a double-click on an edge: the edge loop through it.
+    bool selectEdgeLoop(bool shift);
+    // After a double-click on a UV point: the border loop through it, or its whole island.
+    bool selectUvBorderOrIsland(bool shift);
+    // Every edge with ends a and b (either order) becomes selected.
+    void selectEdgeByVertices(int a, int b);
 
     // Takes an engine result over into the UV points and faces' UV indices.
     void takeOverResult(const UnwrapResult& result);
@@ -184,12 +221,15 @@ private:
     void rebuildEdgeTable();
     void buildEdgeLookup();
 
+    const float* vertexClipPositions(const PickCamera& camera, const PickView& view);
+
     std::shared_ptr<FaceTopology> topo_;
     std::vector<int32_t> cornerUv_;
     int64_t cornerCapacity_ = 0;
     // Open-addressed edge numbers keyed by their unordered vertex pair; -1 marks a free slot.
     std::vector<int32_t> edgeSlots_;
     uint64_t edgeSlotMask_ = 0;
+    SelectionCache selection_;
 };
 
 // Hook for the 3D view: set its camera translation when a load normalises the mesh, and
