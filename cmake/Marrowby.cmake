@@ -1,5 +1,10 @@
 # Helpers shared by every folder: suites, fuzz targets and benchmarks.
 
+# The real meshes that suites and benchmarks read travel with the sources, so that a clone
+# anywhere builds and tests without anything outside it. Not a cache entry: older build trees
+# must not keep pointing elsewhere.
+set(MARROWBY_MESH_DIR "${PROJECT_SOURCE_DIR}/tests/data/meshes")
+
 if(MARROWBY_TESTS AND NOT MARROWBY_FUZZ)
     find_package(GTest REQUIRED)
 endif()

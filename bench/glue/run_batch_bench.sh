@@ -4,7 +4,7 @@
 # that the peak memory is its own. Usage: bench/glue/run_batch_bench.sh [BUILD_DIR]
 set -euo pipefail
 build="${1:-build}"
-meshes="$(dirname "$0")/../../../shared/meshes"
+meshes="$(dirname "$0")/../../tests/data/meshes"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 for mesh in bunny dragon_res3 snowden; do

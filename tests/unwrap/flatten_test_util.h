@@ -46,5 +46,5 @@ double uv_signed_area(const PTriangle* t);
 // Every point's UV of a chart is finite.
 bool chart_uvs_finite(const PChart* chart);
 
-// The OBJ file of a real mesh from the shared mesh folder.
+// The OBJ file of a real mesh from the test data folder (tests/data/meshes).
 std::string mesh_path(const char* name);
