@@ -30,6 +30,7 @@ void app_bind_edit_calls() {
     e.relaxSelected = [] { return MeshDocument::instance().relaxSelected(); };
     e.pinSelected = [] { MeshDocument::instance().pinSelected(); };
     e.unpinSelected = [] { MeshDocument::instance().unpinSelected(); };
+    e.deselectAll = [] { MeshDocument::instance().deselectAll(); };
     e.alignSelected = [](AlignSide side) {
         return MeshDocument::instance().alignSelected(document_side(side));
     };

@@ -364,6 +364,19 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const MeshDocument& doc, const Layout&) {
                         int e = doc.findEdge(grid_point(3, 0) + 1, grid_point(3, 1) + 1);
                         EXPECT_EQ(doc.edges[size_t(e)].flags, FLAG_SELECTED);
+                    }},
+        CommandCase{"DeselectAllUnpinsWithoutASnapshot", ID_EDIT_DESELECTALL,
+                    [](MeshDocument& doc) {
+                        for (int i : THREE)
+                            select_uv(doc, i, FLAG_PINNED);
+                        select_edge(doc, grid_point(3, 0) + 1, grid_point(3, 1) + 1);
+                    },
+                    [](const MeshDocument& doc, const Layout&) {
+                        for (int i : THREE)
+                            EXPECT_EQ(doc.uvs[size_t(i)].flags, FLAG_UNSELECTED);
+                        int e = doc.findEdge(grid_point(3, 0) + 1, grid_point(3, 1) + 1);
+                        EXPECT_EQ(doc.edges[size_t(e)].flags, FLAG_UNSELECTED);
+                        EXPECT_EQ(UndoHistory::instance().size(), 1);
                     }}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
 
