@@ -30,29 +30,6 @@ TEST_F(SeamEdits, CutWithOneEdgeAlreadyASeamChangesOneEdgePushesOnceAndStartsOne
     EXPECT_EQ(platform_take_message(), 0u) << "exactly one run";
 }
 
-TEST_F(SeamEdits, CutWithNothingToCutAnswersFalseAndRecordsNothing) {
-    select_edge(doc, 8, 9, FLAG_SEAM);
-    int snapshots = history.size();
-    Layout before = layout_of(doc);
-    EXPECT_FALSE(doc.cutSelectedEdges());
-    EXPECT_EQ(history.size(), snapshots);
-    EXPECT_FALSE(doc.liveBusy);
-    EXPECT_EQ(layout_of(doc), before);
-}
-
-TEST_F(SeamEdits, CutDuringARunQueuesTheNewSnapshot) {
-    select_edge(doc, 7, 8);
-    ASSERT_TRUE(doc.cutSelectedEdges());
-    int first = doc.liveSnapshotId;
-    select_edge(doc, 12, 13);
-    ASSERT_TRUE(doc.cutSelectedEdges());
-    EXPECT_EQ(doc.liveSnapshotId, first);
-    EXPECT_TRUE(doc.liveRestartPending);
-    EXPECT_EQ(doc.liveRestartSnapshotId, history.currentId());
-    deliver_until_idle();
-    EXPECT_EQ(history.current()->uvCount, doc.uvCount) << "the second cut's result landed";
-}
-
 TEST_F(SeamEdits, WeldWithNoSeamInTheSelectionAnswersFalseAndPushesNothing) {
     select_edge(doc, 7, 8);
     select_edge(doc, 12, 13);
@@ -115,7 +92,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {S | P, S | P, U},
                 {S | P, S | P, U},
                 true},
-        PinCase{"PinWithNothingSelectedPushesNothing", true, {U, U | P, U}, {U, U | P, U}, false},
         PinCase{"UnpinKeepsTheLowFourBitsOfSelectedPinned",
                 false,
                 {S | P | W, U | P, S},

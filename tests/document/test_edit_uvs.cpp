@@ -78,17 +78,6 @@ INSTANTIATE_TEST_SUITE_P(Sides, AlignSides,
                              return info.param.name;
                          });
 
-TEST_F(UvEdits, AlignSkipsPinnedPointsOfTheSelection) {
-    three_selected();
-    doc.uvs[size_t(spread[0])].flags |= FLAG_PINNED; // the one at u = 0.2
-    std::vector<int> corners = fan_corner_counts(doc);
-    EXPECT_TRUE(doc.alignSelected(1));
-    EXPECT_EQ(at(spread[0]).u, pinned_mean(0.2f, corners[size_t(spread[0])]));
-    EXPECT_EQ(at(spread[1]).u, pinned_mean(0.5f, corners[size_t(spread[1])]))
-        << "the smallest u among the movable points";
-    EXPECT_EQ(at(spread[2]).u, pinned_mean(0.5f, corners[size_t(spread[2])]));
-}
-
 TEST_F(UvEdits, AlignWithEveryPointPinnedAnswersFalseAndChangesNothing) {
     three_selected();
     for (int i : spread)
@@ -182,36 +171,6 @@ TEST_F(UvDrag, RotateStepsOfAHundredPixelsTurnTheSelectionThirtyThreeDegreesAbou
     EXPECT_TRUE(all_uvs_finite(doc));
 }
 
-TEST_F(UvDrag, RotateTakesTheVerticalDisplacementWhenItIsTheLarger) {
-    doc.rotateSelected(2, -50);
-    EXPECT_NEAR(doc.rotateAngle, -16.5f, 1e-5f);
-    doc.rotateSelected(4, 4);
-    EXPECT_NEAR(doc.rotateAngle, -15.18f, 1e-5f) << "equal: dy counts";
-    finish();
-}
-
-TEST_F(UvDrag, RotateAlwaysStartsFromTheBackup) {
-    doc.rotateSelected(30, 0);
-    UvPoint once = at(square[1]);
-    doc.rotateSelected(0, 0); // no displacement: the same whole-drag angle again
-    EXPECT_EQ(at(square[1]).u, once.u);
-    EXPECT_EQ(at(square[1]).v, once.v);
-    ASSERT_EQ(doc.uvBackup.size(), size_t(doc.uvCount));
-    EXPECT_EQ(doc.uvBackup[size_t(square[1])].u, start[1].u);
-    finish();
-}
-
-TEST_F(UvDrag, WithoutAValidCentreTheAngleAndFactorDoNotGrow) {
-    doc.selCentreValid = 0;
-    doc.rotateSelected(40, 0);
-    doc.scaleSelected(40, 0);
-    EXPECT_EQ(doc.rotateAngle, 0);
-    EXPECT_EQ(doc.scaleFactor, 1);
-    for (int k = 0; k < 4; k++)
-        EXPECT_EQ(at(square[k]).u, start[k].u);
-    finish();
-}
-
 TEST_F(UvDrag, ScaleStepsOfMinusAHundredPixelsHalveTheSelectionAboutTheCentre) {
     for (int step = 0; step < 4; step++)
         doc.scaleSelected(-25, 10);
@@ -242,15 +201,6 @@ TEST_F(UvDrag, MoveShiftsTheMovablePointsAndTheLiveSolveFollowsAroundThem) {
         EXPECT_EQ(at(square[k]).u, pinned_mean(moved[k].u, n)) << "the end's solve keeps the pins";
     }
     EXPECT_TRUE(doc.liveTriUvs.empty());
-}
-
-TEST_F(UvDrag, MoveWithNothingMovableAnswersFalse) {
-    for (int i : square)
-        doc.uvs[size_t(i)].flags |= FLAG_PINNED;
-    Layout before = layout_of(doc);
-    EXPECT_FALSE(doc.moveSelected(0.1f, 0.1f));
-    EXPECT_EQ(layout_of(doc), before);
-    finish();
 }
 
 TEST_F(UvDrag, ACutDuringTheDragClosesTheLiveRunAndTheDragEndsSafely) {
