@@ -2,9 +2,8 @@
 
 // The command line: five comma-separated fields after an opening double quote,
 //   "MESH.obj,SEAMS.bin,FIELD3,FIELD4,FIELD5"
-// Each comma, and the closing quote, must lie within the 255 characters that begin with the
-// field it ends (for field 1, with the opening quote): field 1 holds at most 253 characters,
-// the others at most 254.
+// Fields may be as long as the platform lets a command line be: paths deep in a folder tree
+// are common, and a field cut short would name another file.
 
 enum class CommandLineShape {
     Empty,      // nothing given

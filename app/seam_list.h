@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 // The seam list file: a signed 32-bit little-endian count of pairs, then per pair two decimal
@@ -13,8 +14,14 @@ struct SeamPair {
 
 // Reads as many whole pairs as the data holds, up to the count. Reading stops at the end of
 // the data, at a number longer than 39 characters, and reads nothing for a negative count.
-std::vector<SeamPair> parse_seam_list(const unsigned char* data, size_t size);
+// When problem is given it receives what made the data malformed (empty when nothing did);
+// the pairs read are the same either way.
+std::vector<SeamPair> parse_seam_list(const unsigned char* data, size_t size,
+                                      std::string* problem = nullptr);
 
 // Applies a seam list file to the process-wide document: every edge unselected and no seam,
 // then every listed pair's edge a seam; finally one undo snapshot. A missing file only clears.
-void readSeamList(const char* path);
+// A file that cannot be read, a malformed one, and pairs that name no edge each get one
+// warning line on stderr; an empty path names no file and gets none. Answers those warnings
+// (empty when there were none), for the window to show.
+std::string readSeamList(const char* path);

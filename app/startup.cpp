@@ -2,11 +2,14 @@
 
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/layout_check.h"
 #include "app/seam_list.h"
 #include "document/engine_options.h"
 #include "document/mesh_document.h"
+#include "document/obj_reader.h"
 #include "document/undo_history.h"
 #include "platform/command_line.h"
+#include "platform/display.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,13 +28,44 @@ const char* usage_text() {
            "             based flattening first\n"
            "  HOLES      -nofillholes to leave holes unfilled, else empty\n"
            "  MODE       -notlive for the batch path (load, apply seams, unwrap, write, exit)\n"
-           "example: marrowby \"mesh.obj,seams.bin,,,-notlive\"\n";
+           "example: marrowby \"mesh.obj,seams.bin,,,-notlive\"\n"
+           "exit codes of the batch path: 255 (-1) written, 2 usage, 3 the OBJ file could not\n"
+           "be loaded or has no faces, 4 the result could not be written; the file is left\n"
+           "unchanged unless the exit code is 255\n";
 }
 
 void shutdownCleanup() {
     MeshDocument::instance().clear();
     UndoHistory::instance().reset();
 }
+
+namespace {
+
+// The batch path: load, seams, unwrap, write. A file that could not be loaded, or that has no
+// face to lay out, is left exactly as it was.
+int runBatch(const CommandLineFields& fields) {
+    MeshDocument& doc = MeshDocument::instance();
+    if (!doc.load(fields.objPath)) {
+        std::fprintf(stderr, "marrowby: %s was not loaded and is left unchanged\n", fields.objPath);
+        return EXIT_LOAD_FAILED;
+    }
+    if (doc.faceCount == 0) {
+        std::fprintf(stderr, "marrowby: %s has no faces to lay out and is left unchanged\n",
+                     fields.objPath);
+        return EXIT_LOAD_FAILED;
+    }
+    readSeamList(fields.seamPath);
+    doc.unwrapNow();
+    warn_faces_without_layout(doc);
+    if (!doc.writeObj(fields.objPath, fields.objPath)) {
+        std::fprintf(stderr, "marrowby: the result could not be written; %s is left unchanged\n",
+                     fields.objPath);
+        return EXIT_WRITE_FAILED;
+    }
+    return EXIT_BATCH_DONE;
+}
+
+} // namespace
 
 bool parseCommandLine(char* commandLine) {
     StartupState& state = startup_state();
@@ -50,15 +84,7 @@ bool parseCommandLine(char* commandLine) {
     engine_options().fillHoles = std::strcmp(fields.holes, "-nofillholes") != 0;
     MeshDocument& doc = MeshDocument::instance();
     if (std::strcmp(fields.batch, "-notlive") == 0) {
-        bool loaded = doc.load(fields.objPath);
-        readSeamList(fields.seamPath);
-        doc.unwrapNow();
-        // A file that could not be read is left as it was instead of being replaced by an
-        // empty document.
-        if (loaded)
-            doc.writeObj(fields.objPath, fields.objPath);
-        else
-            std::fprintf(stderr, "marrowby: %s was left unchanged\n", fields.objPath);
+        state.batchExitCode = runBatch(fields);
         shutdownCleanup();
         return true;
     }
@@ -66,8 +92,14 @@ bool parseCommandLine(char* commandLine) {
     state.exitTarget = fields.objPath;
     state.exitSource = fields.objPath;
     state.loadFailed = !doc.load(fields.objPath);
-    readSeamList(fields.seamPath);
+    state.startupProblem.clear();
+    if (state.loadFailed && last_obj_reader())
+        state.startupProblem = last_obj_reader()->error;
+    std::string seamWarnings = readSeamList(fields.seamPath);
+    if (!state.loadFailed)
+        state.startupProblem = seamWarnings;
     doc.unwrapNow();
+    warn_faces_without_layout(doc);
     return false;
 }
 
@@ -80,14 +112,14 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
     std::vector<char> line(text.begin(), text.end());
     line.push_back('\0');
     if (parseCommandLine(line.data()))
-        return -1;
+        return startup_state().batchExitCode;
     if (startup_state().malformed) {
         std::fprintf(stderr,
                      "marrowby: the command line needs five comma-separated fields in "
                      "double quotes\n%s",
                      usage_text());
         shutdownCleanup();
-        return 2;
+        return EXIT_USAGE;
     }
     if (!runner) {
         std::fprintf(stderr,
@@ -95,7 +127,16 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
                      "for the batch path\n%s",
                      usage_text());
         shutdownCleanup();
-        return 1;
+        return EXIT_NO_WINDOW;
+    }
+    if (!platform_display_available()) {
+        std::fprintf(stderr,
+                     "marrowby: no window can be opened: there is no display (DISPLAY is not "
+                     "set); a fifth field of -notlive selects the batch path, which needs "
+                     "none\n%s",
+                     usage_text());
+        shutdownCleanup();
+        return EXIT_NO_WINDOW;
     }
     AppState::instance().loadedPath.clear();
     int code = 0;
@@ -109,7 +150,11 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
 
 void finishInteractive() {
     StartupState& state = startup_state();
-    if (state.startedWithFile && !state.loadFailed)
-        MeshDocument::instance().writeObj(state.exitTarget.c_str(), state.exitSource.c_str());
+    MeshDocument& doc = MeshDocument::instance();
+    if (state.startedWithFile && !state.loadFailed && doc.faceCount == 0)
+        std::fprintf(stderr, "marrowby: %s has no faces and is left unchanged\n",
+                     state.exitTarget.c_str());
+    else if (state.startedWithFile && !state.loadFailed)
+        doc.writeObj(state.exitTarget.c_str(), state.exitSource.c_str());
     shutdownCleanup();
 }

@@ -4,10 +4,21 @@
 
 // Start-up: the command line, the batch path and the cleanup at shutdown.
 
+// Exit codes of the program.
+constexpr int EXIT_BATCH_DONE = -1;  // the batch path wrote its result (a process sees 255)
+constexpr int EXIT_NO_WINDOW = 1;    // the window cannot be opened (no display, no window build)
+constexpr int EXIT_USAGE = 2;        // a command line without its five fields
+constexpr int EXIT_LOAD_FAILED = 3;  // the OBJ file could not be loaded, or has no faces
+constexpr int EXIT_WRITE_FAILED = 4; // the result could not be written
+
 struct StartupState {
-    bool startedWithFile = false; // interactive path with an argument: Load and Save greyed
-    bool loadFailed = false;      // the command line's OBJ file could not be read
-    bool malformed = false;       // a command line without its four commas and closing quote
+    bool startedWithFile = false;        // interactive path with an argument: Load and Save greyed
+    bool loadFailed = false;             // the command line's OBJ file could not be read
+    bool malformed = false;              // a command line without its four commas and closing quote
+    int batchExitCode = EXIT_BATCH_DONE; // what the batch path ended with
+    // Why the command line's files could not be used, for the window to show at start-up:
+    // the load's reason, or the seam list's warnings. Empty when all went well.
+    std::string startupProblem;
     // Two copies of field 1, target and source of the write at exit.
     std::string exitTarget, exitSource;
 };
@@ -15,7 +26,7 @@ struct StartupState {
 StartupState& startup_state();
 
 // Cuts the command line in place and acts on it; true when the batch path ran (the caller
-// then exits at once with -1).
+// then exits at once with startup_state().batchExitCode).
 bool parseCommandLine(char* commandLine);
 
 // Clears the document and destroys every undo snapshot; ids start again at 0.
@@ -28,11 +39,12 @@ const char* usage_text();
 using WindowRunner = bool (*)(int argc, const char* const* argv, int* exitCode);
 
 // The end of the interactive path: the document goes back to the command line's file (not when
-// that file could not be read, so that it is not replaced by an empty document), then the
-// shutdown cleanup.
+// that file could not be read or holds no face, so that it is not replaced by an empty
+// document), then the shutdown cleanup.
 void finishInteractive();
 
-// The program entry: argv to exit code (-1 after the batch path, 2 for a malformed command
+// The program entry: argv to exit code (the batch path's code, 2 for a malformed command
 // line, 0 for --help, 0 when the window could not be created, else the window's quit code).
-// Without a window runner (a build without the window) the interactive path fails with 1.
+// Without a window runner (a build without the window), or without a display to open the
+// window on, the interactive path fails with 1 before any window is attempted.
 int marrowby_main(int argc, const char* const* argv, WindowRunner runner = nullptr);

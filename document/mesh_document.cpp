@@ -29,6 +29,7 @@ void MeshDocument::clear() {
     selection_.drop();
     faces = {};
     vertices = {};
+    filePositions = {};
     normals = {};
     uvs = {};
     edges = {};
@@ -52,6 +53,7 @@ void MeshDocument::reserve(int vertexCount, int faceCountIn, int normalCountIn, 
     faces.reserve(size_t(faceCountIn) + 1);
     vertices.reserve(size_t(vertexCount) + 1);
     vertices.push_back(Vec3{0, 0, 0}); // slot 0, never used
+    filePositions.reserve(size_t(vertexCount) + 1);
     normals.reserve(size_t(normalCountIn) + 1);
     uvs.reserve(size_t(texCoordCount) + 1);
     topo_ = std::make_shared<FaceTopology>();
@@ -65,6 +67,8 @@ void MeshDocument::addVertex(float x, float y, float z) {
     if (vertices.empty())
         vertices.push_back(Vec3{0, 0, 0});
     vertices.push_back(Vec3{x, y, z});
+    filePositions.resize(vertices.size() - 1);
+    filePositions.push_back(Vec3{x, y, z});
     vertexSlots++;
 }
 
@@ -140,6 +144,15 @@ void MeshDocument::addFace(int cornerCount, const int32_t* vertexIdx, const int3
 void MeshDocument::computeFaceNormals() {
     normalCount = faceCount;
     normals.assign(size_t(faceCount) + 1, Vec3{0, 0, 0});
+    for (int i = 0; i < faceCount; i++) {
+        MeshFace& f = faces[size_t(i)];
+        normals[size_t(i)] = faceNormal(i);
+        for (int k = 0; k < f.cornerCount; k++)
+            f.normalIndices[k] = i;
+    }
+}
+
+Vec3 MeshDocument::faceNormal(int face) const {
     auto unit = [](Vec3 d) {
         float len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
         return Vec3{d.x / len, d.y / len, d.z / len};
@@ -147,19 +160,19 @@ void MeshDocument::computeFaceNormals() {
     auto position = [this](int index) {
         return index > 0 && index < vertexSlots ? vertices[size_t(index)] : Vec3{0, 0, 0};
     };
-    for (int i = 0; i < faceCount; i++) {
-        MeshFace& f = faces[size_t(i)];
-        if (f.cornerCount >= 3) {
-            Vec3 p0 = position(f.vertexIndices[0]);
-            Vec3 p1 = position(f.vertexIndices[1]);
-            Vec3 p2 = position(f.vertexIndices[2]);
-            Vec3 a = unit(Vec3{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z});
-            Vec3 b = unit(Vec3{p1.x - p2.x, p1.y - p2.y, p1.z - p2.z});
-            // b x a, deliberately not normalised again.
-            normals[size_t(i)] =
-                Vec3{b.y * a.z - b.z * a.y, b.z * a.x - b.x * a.z, b.x * a.y - b.y * a.x};
-        }
-        for (int k = 0; k < f.cornerCount; k++)
-            f.normalIndices[k] = i;
-    }
+    const MeshFace& f = faces[size_t(face)];
+    if (f.cornerCount < 3)
+        return Vec3{0, 0, 0};
+    Vec3 p0 = position(f.vertexIndices[0]);
+    Vec3 p1 = position(f.vertexIndices[1]);
+    Vec3 p2 = position(f.vertexIndices[2]);
+    Vec3 a = unit(Vec3{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z});
+    Vec3 b = unit(Vec3{p1.x - p2.x, p1.y - p2.y, p1.z - p2.z});
+    // b x a, deliberately not normalised again.
+    Vec3 n{b.y * a.z - b.z * a.y, b.z * a.x - b.x * a.z, b.x * a.y - b.y * a.x};
+    // Coinciding corners give NaN, which the file could not hold: the reader refuses
+    // non-finite normals, so the written file would no longer load.
+    if (!std::isfinite(n.x) || !std::isfinite(n.y) || !std::isfinite(n.z))
+        return Vec3{0, 0, 0};
+    return n;
 }

@@ -51,6 +51,8 @@ public:
 
     // One normal per face, from its first three corners; every corner of face i gets normal i.
     void computeFaceNormals();
+    // That normal for one face: (0, 0, 0) when its first three corners do not span a plane.
+    Vec3 faceNormal(int face) const;
     // After every load: normalisation, edges, edge table, adjacency, file seams, charts,
     // stretch, and the engine's base working set.
     void rebuildDerived();
@@ -185,6 +187,9 @@ public:
     int triangleCount = 0;
     std::vector<MeshFace> faces;
     std::vector<Vec3> vertices;
+    // The positions exactly as read, same slots: what the writer gives back, so that a write
+    // changes only texture coordinates and texture indices.
+    std::vector<Vec3> filePositions;
     std::vector<Vec3> normals;
     std::vector<UvPoint> uvs;
     std::vector<MeshEdge> edges;

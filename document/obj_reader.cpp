@@ -1,101 +1,52 @@
 #include "document/obj_reader.h"
 
 #include "document/mesh_document.h"
+#include "document/obj_text.h"
 #include "document/undo_history.h"
+#include "platform/read_file.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace {
 
-// Lines are read as by a 500-character buffer: at most 499 characters form one read, and a
-// longer line is handled in pieces, each as a line of its own.
-constexpr size_t READ_BUFFER = 500;
 constexpr int MAX_CORNERS = 100;
 
 enum class LineKind { Skip, Vertex, TexCoord, Normal, Face };
 
-struct Piece {
-    char text[READ_BUFFER];
-    size_t len;
-    long line;        // physical line number, 1-based
-    const char* body; // after the leading blanks
-};
-
-class PieceReader {
-public:
-    PieceReader(const char* text, size_t size) : p_(text), end_(text + size) {}
-
-    bool next(Piece& out) {
-        if (p_ >= end_)
-            return false;
-        size_t n = std::min(READ_BUFFER - 1, size_t(end_ - p_));
-        const char* nl = static_cast<const char*>(std::memchr(p_, '\n', n));
-        if (nl)
-            n = size_t(nl - p_) + 1;
-        std::memcpy(out.text, p_, n);
-        out.text[n] = '\0';
-        out.line = line_;
-        if (nl)
-            line_++;
-        p_ += n;
-        // A zero byte ends the text as a C string would; '#' starts a comment.
-        out.len = std::strlen(out.text);
-        if (char* hash = static_cast<char*>(std::memchr(out.text, '#', out.len))) {
-            *hash = '\0';
-            out.len = size_t(hash - out.text);
-        }
-        while (out.len > 0 && (out.text[out.len - 1] == '\r' || out.text[out.len - 1] == '\n'))
-            out.text[--out.len] = '\0';
-        out.body = out.text;
-        while (*out.body == ' ' || *out.body == '\t')
-            out.body++;
-        return true;
-    }
-
-private:
-    const char* p_;
-    const char* end_;
-    long line_ = 1;
-};
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-LineKind classify(const Piece& piece) {
-    if (piece.len == 0)
+LineKind classify(const ObjLine& line) {
+    const char* s = line.begin;
+    size_t len = size_t(line.end - line.begin);
+    if (len < 1)
         return LineKind::Skip;
-    const char* s = piece.body;
-    if (s[0] == 'v' && is_blank(s[1]))
+    bool blankAfter = len == 1 || obj_is_blank(s[1]);
+    if (s[0] == 'v' && len >= 2 && obj_is_blank(s[1]))
         return LineKind::Vertex;
-    if (s[0] == 'v' && s[1] == 't')
+    if (s[0] == 'v' && len >= 2 && s[1] == 't')
         return LineKind::TexCoord;
-    if (s[0] == 'v' && s[1] == 'n')
+    if (s[0] == 'v' && len >= 2 && s[1] == 'n')
         return LineKind::Normal;
-    if (s[0] == 'f' && (is_blank(s[1]) || s[1] == '\0'))
+    if (s[0] == 'f' && blankAfter)
         return LineKind::Face;
     return LineKind::Skip;
 }
 
-// Reads up to `want` numbers after the keyword token, as "%s %f %f %f" would; answers how
-// many were read.
-int read_floats(const char* s, float* out, int want) {
-    while (*s && !std::isspace(static_cast<unsigned char>(*s)))
+// Reads up to `want` numbers after the keyword; answers how many were read and whether all of
+// them were finite.
+int read_floats(const ObjLine& line, float* out, int want, bool& finite) {
+    const char* s = line.begin;
+    while (s < line.end && !obj_is_blank(*s))
         s++;
+    finite = true;
     for (int i = 0; i < want; i++) {
-        char* end = nullptr;
-        out[i] = std::strtof(s, &end);
-        if (end == s)
+        const char* next = obj_read_float(s, line.end, out[i]);
+        if (!next)
             return i;
-        s = end;
+        finite = finite && std::isfinite(out[i]);
+        s = next;
     }
     return want;
 }
@@ -117,12 +68,34 @@ bool read_int(const char*& c, const char* end, int64_t& value) {
     return c > digits;
 }
 
-bool expect(const char*& c, const char* end, char ch) {
-    if (c < end && *c == ch) {
-        c++;
+// One face corner in any of the format's forms: v, v/vt, v//vn, v/vt/vn.
+struct Corner {
+    int64_t v = 0, vt = 0, vn = 0;
+    bool hasVt = false, hasVn = false;
+};
+
+bool parse_corner(const char* c, const char* end, Corner& out) {
+    out = Corner{};
+    if (!read_int(c, end, out.v))
+        return false;
+    if (c == end)
         return true;
+    if (*c++ != '/')
+        return false;
+    if (c < end && *c == '/') {
+        c++;
+        out.hasVn = read_int(c, end, out.vn);
+        return out.hasVn && c == end;
     }
-    return false;
+    out.hasVt = read_int(c, end, out.vt);
+    if (!out.hasVt)
+        return false;
+    if (c == end)
+        return true;
+    if (*c++ != '/')
+        return false;
+    out.hasVn = read_int(c, end, out.vn);
+    return out.hasVn && c == end;
 }
 
 struct Counts {
@@ -131,10 +104,10 @@ struct Counts {
 
 Counts count_lines(const char* text, size_t size) {
     Counts counts;
-    PieceReader reader(text, size);
-    Piece piece;
-    while (reader.next(piece)) {
-        switch (classify(piece)) {
+    ObjLineReader reader(text, size);
+    ObjLine line;
+    while (reader.next(line)) {
+        switch (classify(line)) {
         case LineKind::Vertex:
             counts.vertices++;
             break;
@@ -146,8 +119,8 @@ Counts count_lines(const char* text, size_t size) {
             break;
         case LineKind::Face:
             counts.faces++;
-            for (const char* s = piece.body + 1; *s; s++) {
-                if (!is_blank(*s) && is_blank(s[-1]))
+            for (const char* s = line.begin + 1; s < line.end; s++) {
+                if (!obj_is_blank(*s) && obj_is_blank(s[-1]))
                     counts.corners++;
             }
             break;
@@ -158,52 +131,39 @@ Counts count_lines(const char* text, size_t size) {
     return counts;
 }
 
-// The corner form a file's content calls for.
-enum class CornerForm { V, VT, VN, VTN };
-
-const char* form_text(CornerForm form) {
-    switch (form) {
-    case CornerForm::VTN:
-        return "v/vt/vn";
-    case CornerForm::VN:
-        return "v//vn";
-    case CornerForm::VT:
-        return "v/vt or v/vt/vn";
-    case CornerForm::V:
-        break;
+// The line number of the vertex line that gives slot `slot` (1-based).
+long vertex_line(const char* text, size_t size, int slot) {
+    ObjLineReader reader(text, size);
+    ObjLine line;
+    int seen = 0;
+    while (reader.next(line)) {
+        if (classify(line) == LineKind::Vertex && ++seen == slot)
+            return line.number;
     }
-    return "v or v//vn";
+    return 0;
 }
 
-// Parses one corner token; vt and vn are 0 when the form has none (or ignores them).
-bool parse_corner(const char* c, const char* end, CornerForm form, int64_t& v, int64_t& vt,
-                  int64_t& vn) {
-    vt = vn = 0;
-    int64_t ignored = 0;
-    if (!read_int(c, end, v))
-        return false;
-    switch (form) {
-    case CornerForm::VTN:
-        if (!expect(c, end, '/') || !read_int(c, end, vt) || !expect(c, end, '/') ||
-            !read_int(c, end, vn))
-            return false;
-        break;
-    case CornerForm::VN:
-        if (!expect(c, end, '/') || !expect(c, end, '/') || !read_int(c, end, vn))
-            return false;
-        break;
-    case CornerForm::VT:
-        if (!expect(c, end, '/') || !read_int(c, end, vt))
-            return false;
-        if (c < end && (!expect(c, end, '/') || !read_int(c, end, ignored)))
-            return false;
-        break;
-    case CornerForm::V:
-        if (c < end && (!expect(c, end, '/') || !expect(c, end, '/') || !read_int(c, end, ignored)))
-            return false;
-        break;
+// The first vertex whose distance from the mean of all positions overflows a float, or 0.
+// The normalisation at load divides every position by the largest of those distances, so one
+// such vertex would turn the whole mesh into NaN.
+int first_unnormalisable_vertex(const MeshDocument& doc) {
+    int n = doc.vertexSlots - 1;
+    double sum[3] = {0, 0, 0};
+    for (int i = 1; i <= n; i++) {
+        sum[0] += doc.vertices[size_t(i)].x;
+        sum[1] += doc.vertices[size_t(i)].y;
+        sum[2] += doc.vertices[size_t(i)].z;
     }
-    return c == end;
+    float centre[3];
+    for (int c = 0; c < 3; c++)
+        centre[c] = n > 0 ? float(sum[c] / n) : 0.0f;
+    for (int i = 1; i <= n; i++) {
+        const Vec3& p = doc.vertices[size_t(i)];
+        float dx = p.x - centre[0], dy = p.y - centre[1], dz = p.z - centre[2];
+        if (!std::isfinite(dx * dx + dy * dy + dz * dz))
+            return i;
+    }
+    return 0;
 }
 
 std::string where(const char* name, long line) {
@@ -223,8 +183,22 @@ ObjReader* last_obj_reader() {
 
 bool ObjReader::readText(MeshDocument& doc, const char* name, const char* text, size_t size) {
     error.clear();
+    warnings.clear();
     doc.clear();
+    size_t badOffset = 0;
+    long badLine = 0;
+    if (obj_find_binary_byte(text, size, badOffset, badLine)) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02x",
+                      unsigned(static_cast<unsigned char>(text[badOffset])));
+        error = where(name, badLine) + "not a text file (byte " + byte + ")";
+        return false;
+    }
     Counts counts = count_lines(text, size);
+    if (counts.vertices + counts.texCoords + counts.normals + counts.faces == 0) {
+        error = std::string(name) + ": no OBJ content (not one v, vt, vn or f line)";
+        return false;
+    }
     if (counts.vertices > INT_MAX - 2 || counts.texCoords > INT_MAX - 2 ||
         counts.normals > INT_MAX - 2 || counts.faces > INT_MAX - 2 || counts.corners > INT_MAX) {
         error = std::string(name) + ": too many lines for one mesh";
@@ -232,124 +206,148 @@ bool ObjReader::readText(MeshDocument& doc, const char* name, const char* text, 
     }
     noTexCoords = counts.texCoords == 0;
     noNormals = counts.normals == 0;
+    // Corners without a texture index share one placeholder point after the file's own.
+    const int32_t placeholderUv = int32_t(counts.texCoords);
     doc.reserve(int(counts.vertices), int(counts.faces), int(counts.normals),
-                noTexCoords ? 1 : int(counts.texCoords), counts.corners);
-    CornerForm form = !noTexCoords ? (!noNormals ? CornerForm::VTN : CornerForm::VT)
-                                   : (!noNormals ? CornerForm::VN : CornerForm::V);
+                int(counts.texCoords) + 1, counts.corners);
 
     int32_t vIdx[MAX_CORNERS], tIdx[MAX_CORNERS], nIdx[MAX_CORNERS];
-    PieceReader reader(text, size);
-    Piece piece;
-    while (reader.next(piece)) {
+    std::vector<int> facesWithoutNormals;
+    bool placeholderUsed = noTexCoords;
+    long droppedFaces = 0, firstDroppedLine = 0;
+    ObjLineReader reader(text, size);
+    ObjLine line;
+    while (error.empty() && reader.next(line)) {
         float xyz[3];
-        switch (classify(piece)) {
+        bool finite = true;
+        switch (classify(line)) {
         case LineKind::Vertex:
-            if (read_floats(piece.body, xyz, 3) < 3) {
-                error = where(name, piece.line) + "vertex line with fewer than three numbers";
-                break;
-            }
-            doc.addVertex(xyz[0], xyz[1], xyz[2]);
-            continue;
+            if (read_floats(line, xyz, 3, finite) < 3)
+                error = where(name, line.number) + "vertex line with fewer than three numbers";
+            else if (!finite)
+                error = where(name, line.number) + "vertex position is not a finite number";
+            else
+                doc.addVertex(xyz[0], xyz[1], xyz[2]);
+            break;
         case LineKind::TexCoord:
-            if (read_floats(piece.body, xyz, 2) < 2) {
-                error =
-                    where(name, piece.line) + "texture coordinate line with fewer than two numbers";
-                break;
-            }
-            doc.addUv(xyz[0], xyz[1]);
-            continue;
+            // Texture coordinates are what an unwrap replaces; non-finite ones are kept for
+            // the tools that report them.
+            if (read_floats(line, xyz, 2, finite) < 2)
+                error = where(name, line.number) +
+                        "texture coordinate line with fewer than two numbers";
+            else
+                doc.addUv(xyz[0], xyz[1]);
+            break;
         case LineKind::Normal:
-            if (read_floats(piece.body, xyz, 3) < 3) {
-                error = where(name, piece.line) + "normal line with fewer than three numbers";
-                break;
-            }
-            doc.addNormal(xyz[0], xyz[1], xyz[2]);
-            continue;
+            if (read_floats(line, xyz, 3, finite) < 3)
+                error = where(name, line.number) + "normal line with fewer than three numbers";
+            else if (!finite)
+                error = where(name, line.number) + "normal is not a finite number";
+            else
+                doc.addNormal(xyz[0], xyz[1], xyz[2]);
+            break;
         case LineKind::Skip:
-            continue;
+            break;
         case LineKind::Face: {
             int n = 0;
-            const char* c = piece.body + 1;
+            bool needsNormal = false;
+            const char* c = line.begin + 1;
             while (error.empty()) {
-                while (is_blank(*c))
+                while (c < line.end && obj_is_blank(*c))
                     c++;
-                if (!*c)
+                if (c == line.end)
                     break;
                 const char* tokenEnd = c;
-                while (*tokenEnd && !is_blank(*tokenEnd))
+                while (tokenEnd < line.end && !obj_is_blank(*tokenEnd))
                     tokenEnd++;
-                auto token = [&] { return std::string(c, size_t(tokenEnd - c)); };
-                int64_t v, vt, vn;
+                const std::string token(c, size_t(tokenEnd - c));
+                Corner k;
                 if (n == MAX_CORNERS) {
-                    error = where(name, piece.line) + "face with more than 100 corners";
-                } else if (!parse_corner(c, tokenEnd, form, v, vt, vn)) {
-                    error = where(name, piece.line) + "face corner '" + token() +
-                            "' does not have the form " + form_text(form) +
-                            " that this file's content calls for";
-                } else if (v < 1 || v > counts.vertices) {
-                    error = where(name, piece.line) + "vertex index in '" + token() +
+                    error = where(name, line.number) + "face with more than 100 corners";
+                } else if (!parse_corner(c, tokenEnd, k)) {
+                    error = where(name, line.number) + "face corner '" + token +
+                            "' is not one of v, v/vt, v//vn, v/vt/vn";
+                } else if (k.v < 1 || k.v > counts.vertices) {
+                    error = where(name, line.number) + "vertex index in '" + token +
                             "' is outside 1.." + std::to_string(counts.vertices);
-                } else if ((form == CornerForm::VTN || form == CornerForm::VT) &&
-                           (vt < 1 || vt > counts.texCoords)) {
-                    error = where(name, piece.line) + "texture index in '" + token() +
+                } else if (k.hasVt && counts.texCoords == 0) {
+                    error = where(name, line.number) + "texture index in '" + token +
+                            "' but the file has no vt line";
+                } else if (k.hasVt && (k.vt < 1 || k.vt > counts.texCoords)) {
+                    error = where(name, line.number) + "texture index in '" + token +
                             "' is outside 1.." + std::to_string(counts.texCoords);
-                } else if ((form == CornerForm::VTN || form == CornerForm::VN) &&
-                           (vn < 1 || vn > counts.normals)) {
-                    error = where(name, piece.line) + "normal index in '" + token() +
+                } else if (k.hasVn && !noNormals && (k.vn < 1 || k.vn > counts.normals)) {
+                    error = where(name, line.number) + "normal index in '" + token +
                             "' is outside 1.." + std::to_string(counts.normals);
                 } else {
-                    vIdx[n] = int32_t(v);
-                    tIdx[n] = vt > 0 ? int32_t(vt - 1) : 0; // 0: the placeholder point
-                    nIdx[n] = vn > 0 ? int32_t(vn - 1) : 0; // replaced by the face's own
+                    vIdx[n] = int32_t(k.v);
+                    tIdx[n] = k.hasVt ? int32_t(k.vt - 1) : placeholderUv;
+                    placeholderUsed = placeholderUsed || !k.hasVt;
+                    // Without a normal index (or in a file without normals, where every face
+                    // gets its own): the face's normal, filled in once all faces are read.
+                    bool hasNormal = k.hasVn && !noNormals;
+                    nIdx[n] = hasNormal ? int32_t(k.vn - 1) : -1;
+                    needsNormal = needsNormal || !hasNormal;
                     n++;
                 }
                 c = tokenEnd;
             }
-            if (error.empty() && n == 0)
-                error = where(name, piece.line) + "face line without corners";
             if (!error.empty())
                 break;
+            if (n < 3) {
+                if (droppedFaces++ == 0)
+                    firstDroppedLine = line.number;
+                break;
+            }
+            if (needsNormal && !noNormals)
+                facesWithoutNormals.push_back(doc.faceCount);
             doc.addFace(n, vIdx, tIdx, nIdx);
-            continue;
+            break;
         }
         }
+    }
+    if (error.empty()) {
+        if (int bad = first_unnormalisable_vertex(doc))
+            error = where(name, vertex_line(text, size, bad)) +
+                    "vertex position too far from the others: its distance from the centre of "
+                    "the mesh overflows single precision";
+    }
+    if (!error.empty()) {
         doc.clear();
         return false;
     }
-    if (doc.uvCount == 0)
+    if (droppedFaces > 0)
+        warnings.push_back(std::string(name) + ": " + std::to_string(droppedFaces) +
+                           (droppedFaces == 1 ? " face" : " faces") +
+                           " with fewer than three corners dropped (the first at line " +
+                           std::to_string(firstDroppedLine) + ")");
+    if (placeholderUsed)
         doc.addUv(0, 0);
-    noNormals = doc.normalCount == 0;
-    if (noNormals)
+    if (noNormals) {
         doc.computeFaceNormals();
+    } else {
+        for (int f : facesWithoutNormals) {
+            MeshFace& face = doc.faces[size_t(f)];
+            Vec3 normal = doc.faceNormal(f);
+            int32_t index = doc.normalCount;
+            doc.addNormal(normal.x, normal.y, normal.z);
+            for (int k = 0; k < face.cornerCount; k++) {
+                if (face.normalIndices[k] < 0)
+                    face.normalIndices[k] = index;
+            }
+        }
+    }
     doc.rebuildDerived();
     return true;
 }
 
 bool ObjReader::read(MeshDocument& doc, const char* path) {
     error.clear();
+    warnings.clear();
     doc.clear();
-    FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) {
-        error = std::string(path ? path : "(no path)") + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
     std::string text;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        long length = std::ftell(file);
-        if (length > 0)
-            text.reserve(size_t(length));
-        std::rewind(file);
-    }
-    char chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.append(chunk, got);
-    bool failed = std::ferror(file);
-    std::fclose(file);
-    if (failed) {
-        error = std::string(path) + ": cannot read: " + std::strerror(errno);
+    if (!platform_read_regular_file(path, text, error))
         return false;
-    }
     return readText(doc, path, text.data(), text.size());
 }
 
@@ -360,6 +358,8 @@ bool MeshDocument::load(const char* path) {
         std::fprintf(stderr, "marrowby: %s\n", reader.error.c_str());
         return false;
     }
+    for (const std::string& warning : reader.warnings)
+        std::fprintf(stderr, "marrowby: warning: %s\n", warning.c_str());
     if (document_view_hooks().loaded)
         document_view_hooks().loaded();
     UndoHistory* h = history ? history : (this == &instance() ? &UndoHistory::instance() : nullptr);

@@ -1,12 +1,10 @@
 #include "document/mesh_document.h"
+#include "document/obj_text.h"
+#include "platform/atomic_write.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,7 +21,7 @@ public:
         buf_.append(tmp, size_t(r.ptr - tmp));
         maybeFlush();
     }
-    // "%f": six decimals.
+    // "%f": six decimals (texture coordinates).
     void fixed(float value) {
         char tmp[64];
         auto r = std::to_chars(tmp, tmp + sizeof tmp, double(value), std::chars_format::fixed, 6);
@@ -33,6 +31,13 @@ public:
         } else {
             buf_.append(tmp, size_t(r.ptr - tmp));
         }
+        maybeFlush();
+    }
+    // "%f" where that reads back as the same float, else as many decimals as it takes
+    // (positions and normals, which a write must not change).
+    void exact(float value) {
+        char tmp[80];
+        buf_.append(tmp, size_t(obj_format_float(tmp, value) - tmp));
         maybeFlush();
     }
     bool finish() {
@@ -68,14 +73,19 @@ void write_document(const MeshDocument& doc, OutText& out) {
     out.number(doc.vertexSlots - 1);
     out.text(" Vertex coords\n");
     for (int i = 1; i < doc.vertexSlots; i++) {
-        // Back to the file's coordinates, in single precision as stored.
-        const Vec3& p = doc.vertices[size_t(i)];
+        // The position as read; a document built without the reader's record of it gives
+        // the normalised position back through centre and radius.
+        const Vec3& q = doc.vertices[size_t(i)];
+        Vec3 p = size_t(i) < doc.filePositions.size()
+                     ? doc.filePositions[size_t(i)]
+                     : Vec3{doc.centre[0] + doc.radius * q.x, doc.centre[1] + doc.radius * q.y,
+                            doc.centre[2] + doc.radius * q.z};
         out.text("v ");
-        out.fixed(doc.centre[0] + doc.radius * p.x);
+        out.exact(p.x);
         out.text(" ");
-        out.fixed(doc.centre[1] + doc.radius * p.y);
+        out.exact(p.y);
         out.text(" ");
-        out.fixed(doc.centre[2] + doc.radius * p.z);
+        out.exact(p.z);
         out.text("\n");
     }
     out.text("\n# ");
@@ -84,11 +94,11 @@ void write_document(const MeshDocument& doc, OutText& out) {
     for (int i = 0; i < doc.normalCount; i++) {
         const Vec3& n = doc.normals[size_t(i)];
         out.text("vn ");
-        out.fixed(n.x);
+        out.exact(n.x);
         out.text(" ");
-        out.fixed(n.y);
+        out.exact(n.y);
         out.text(" ");
-        out.fixed(n.z);
+        out.exact(n.z);
         out.text("\n");
     }
     out.text("\n# ");
@@ -125,42 +135,16 @@ void write_document(const MeshDocument& doc, OutText& out) {
 bool MeshDocument::writeObj(const char* target, const char* source) const {
     if (!source || !*source || !target || !*target)
         return false;
-    // A temporary file next to the target, renamed over it only when complete: a failed
-    // write leaves the target as it was.
-    std::string temp = std::string(target) + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        std::fprintf(stderr, "marrowby: cannot write %s: %s\n", target, std::strerror(errno));
-        return false;
-    }
-    struct stat st;
-    if (stat(target, &st) == 0) {
-        (void)fchmod(fd, st.st_mode & 07777);
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        (void)fchmod(fd, 0666 & ~mask);
-    }
-    FILE* file = fdopen(fd, "w");
-    if (!file) {
-        close(fd);
-        unlink(temp.c_str());
-        return false;
-    }
-    OutText out(file);
-    write_document(*this, out);
-    bool ok = out.finish();
-    ok = std::fflush(file) == 0 && ok;
-    ok = fsync(fileno(file)) == 0 && ok;
-    int savedErrno = errno;
-    ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), target) != 0) {
-        savedErrno = errno;
-        ok = false;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        std::fprintf(stderr, "marrowby: cannot write %s: %s\n", target, std::strerror(savedErrno));
-    }
+    std::string error;
+    bool ok = platform_write_file_atomically(
+        target,
+        [this](FILE* file) {
+            OutText out(file);
+            write_document(*this, out);
+            return out.finish();
+        },
+        error);
+    if (!ok)
+        std::fprintf(stderr, "marrowby: %s\n", error.c_str());
     return ok;
 }

@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,6 +114,131 @@ TEST_F(StartUp, BatchPathLeavesAnUnreadableMeshAsItWas) {
     EXPECT_TRUE(parse("\"" + missing + "," + seams + ",,,-notlive\""));
     testing::internal::GetCapturedStderr();
     EXPECT_NE(access(missing.c_str(), F_OK), 0);
+}
+
+struct BatchCase {
+    const char* what;
+    std::function<std::string(const std::string& dir)> make; // answers the OBJ path
+    int exitCode;
+    const char* message; // expected on stderr
+};
+
+std::string write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+TEST_F(StartUp, BatchPathExitCodesSayWhatHappenedAndFailuresLeaveTheFile) {
+    const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    const std::vector<BatchCase> cases = {
+        {"a valid mesh", [&](const std::string&) { return mesh; }, -1, ""},
+        {"classic Mac line ends",
+         [&](const std::string& d) {
+             return write_file(d + "/cr.obj", "v 0 0 0\rv 1 0 0\rv 0 1 0\rf 1 2 3\r");
+         },
+         -1, ""},
+        {"outside the subset",
+         [&](const std::string& d) { return write_file(d + "/bad.obj", "v 0 0 0\nv 1 2\n"); }, 3,
+         "bad.obj:2:"},
+        {"binary bytes",
+         [&](const std::string& d) {
+             return write_file(d + "/bin.obj", std::string("\x89PNG\0\0", 6));
+         },
+         3, "not a text file"},
+        {"only comments",
+         [&](const std::string& d) { return write_file(d + "/c.obj", "# nothing here\n"); }, 3,
+         "no OBJ content"},
+        {"vertices without faces",
+         [&](const std::string& d) { return write_file(d + "/pts.obj", tri); }, 3,
+         "has no faces to lay out and is left unchanged"},
+        {"only faces too small to keep",
+         [&](const std::string& d) { return write_file(d + "/lines.obj", tri + "f 1 2\n"); }, 3,
+         "has no faces"},
+        {"a folder",
+         [&](const std::string& d) {
+             (void)std::system(("mkdir -p " + d + "/folder.obj").c_str());
+             return d + "/folder.obj";
+         },
+         3, "is a folder"},
+        {"a device", [&](const std::string&) { return std::string("/dev/zero"); }, 3,
+         "not a regular file"},
+        {"a missing file", [&](const std::string& d) { return d + "/missing.obj"; }, 3,
+         "cannot open"},
+        {"a read-only file",
+         [&](const std::string& d) {
+             std::string path = write_file(d + "/ro.obj", read_file(mesh));
+             chmod(path.c_str(), 0444);
+             return path;
+         },
+         4, "the result could not be written"},
+    };
+    for (const BatchCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string path = c.make(dir);
+        bool existed = access(path.c_str(), F_OK) == 0;
+        std::string before = path.rfind("/dev/", 0) == 0 ? "" : read_file(path);
+        testing::internal::CaptureStderr();
+        int code = run({path + "," + seams + ",,,-notlive"});
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, c.exitCode) << err;
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        if (c.exitCode == -1) {
+            EXPECT_EQ(read_file(path).rfind("# ####", 0), 0u);
+        } else {
+            EXPECT_NE(err.find("left unchanged"), std::string::npos) << err;
+            EXPECT_EQ(access(path.c_str(), F_OK) == 0, existed);
+            if (existed && path.rfind("/dev/", 0) != 0) {
+                EXPECT_EQ(read_file(path), before);
+            }
+        }
+    }
+}
+
+TEST_F(StartUp, WithoutADisplayTheWindowIsNotAttemptedAndTheFileIsKept) {
+    static bool runnerCalled;
+    runnerCalled = false;
+    WindowRunner runner = [](int, const char* const*, int*) {
+        runnerCalled = true;
+        return true;
+    };
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value)
+            saved.emplace_back(name, value);
+        unsetenv(name);
+    }
+    std::vector<char*> none;
+    // A trailing blank or an extra field: not -notlive, so the window would be opened.
+    for (std::string fifth : {"-notlive ", "", "-notlive,x"}) {
+        SCOPED_TRACE(fifth);
+        std::string arg = mesh + "," + seams + ",,," + fifth;
+        std::vector<const char*> argv = {"marrowby", arg.c_str()};
+        testing::internal::CaptureStderr();
+        int code = marrowby_main(2, argv.data(), runner);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, 1);
+        EXPECT_NE(err.find("no window can be opened"), std::string::npos) << err;
+        EXPECT_NE(err.find("-notlive selects the batch path"), std::string::npos) << err;
+        EXPECT_FALSE(runnerCalled);
+        EXPECT_EQ(read_file(mesh), read_file(sample));
+    }
+    for (const auto& [name, value] : saved)
+        setenv(name.c_str(), value.c_str(), 1);
+}
+
+TEST_F(StartUp, ClosedPartsWithoutSeamsAreReportedWithTheirFaceCount) {
+    // The box is closed: without a seam list every face collapses onto one point.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({mesh + ",,,,-notlive"}), -1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("warning: 96 of 96 faces got no layout"), std::string::npos) << err;
+    // Cut along the sample's seams, every face gets a layout and nothing is said.
+    ASSERT_EQ(std::system(("cp " + sample + " " + mesh).c_str()), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({mesh + "," + seams + ",,,-notlive"}), -1);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("got no layout"), std::string::npos) << err;
 }
 
 TEST_F(StartUp, EntryExitCodes) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -51,14 +52,22 @@ TEST(CutCommandLine, MissingCommaOrQuoteIsIncomplete) {
     EXPECT_EQ(Cut("\"a.obj\"").shape, CommandLineShape::Incomplete);
 }
 
-TEST(CutCommandLine, FieldLengthLimits) {
-    std::string f253(253, 'a'), f254(254, 'a'), f255(255, 'a');
-    EXPECT_EQ(Cut("\"" + f253 + ",b,,,\"").shape, CommandLineShape::Complete);
-    EXPECT_EQ(Cut("\"" + f254 + ",b,,,\"").shape, CommandLineShape::Incomplete);
-    EXPECT_EQ(Cut("\"a," + f254 + ",,,\"").shape, CommandLineShape::Complete);
-    EXPECT_EQ(Cut("\"a," + f255 + ",,,\"").shape, CommandLineShape::Incomplete);
-    EXPECT_EQ(Cut("\"a,b,,," + f254 + "\"").shape, CommandLineShape::Complete);
-    EXPECT_EQ(Cut("\"a,b,,," + f255 + "\"").shape, CommandLineShape::Incomplete);
+TEST(CutCommandLine, FieldsOfAnyLengthAreCutWhole) {
+    // Lengths around the old 253/254/255-character windows and far beyond them.
+    for (size_t n : {253u, 254u, 255u, 256u, 4096u, 70000u}) {
+        SCOPED_TRACE(n);
+        std::string f(n, 'a');
+        Cut first("\"" + f + ",b,,,\"");
+        ASSERT_EQ(first.shape, CommandLineShape::Complete);
+        EXPECT_EQ(std::strlen(first.fields.objPath), n);
+        Cut second("\"a," + f + ",,,-notlive\"");
+        ASSERT_EQ(second.shape, CommandLineShape::Complete);
+        EXPECT_EQ(std::strlen(second.fields.seamPath), n);
+        EXPECT_STREQ(second.fields.batch, "-notlive");
+        Cut fifth("\"a,b,,," + f + "\"");
+        ASSERT_EQ(fifth.shape, CommandLineShape::Complete);
+        EXPECT_EQ(std::strlen(fifth.fields.batch), n);
+    }
 }
 
 TEST(PlatformCommandLine, ArgumentsAreJoinedAndQuotedOnce) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -104,8 +105,58 @@ TEST_F(SeamListOnDocument, PairZeroOneMarksTheEdgeOfTheFirstTwoVertices) {
     EXPECT_EQ(seams(), 1);
 }
 
+struct SeamListCase {
+    const char* what;
+    std::string bytes;   // written to s.bin; "<folder>" makes it a folder instead
+    const char* warning; // expected in the one warning line; null: no warning at all
+    int seams;           // seams on the document afterwards
+};
+
+TEST_F(SeamListOnDocument, ProblemsKeepTheDesignedResultAndWarnOnce) {
+    const std::vector<SeamListCase> cases = {
+        {"well formed", seam_bytes(1, {"0", "1"}), nullptr, 1},
+        {"missing", "<missing>", "cannot open", 0},
+        {"a folder", "<folder>", "is a folder", 0},
+        {"shorter than its count", std::string("\x01\x00", 2), "shorter than its 4-byte count", 0},
+        {"negative count", seam_bytes(-3, {"0", "1"}), "negative count -3", 0},
+        {"ends early", seam_bytes(3, {"0", "1", "2"}), "ends after 1 of its 3 pairs", 1},
+        {"number too long", seam_bytes(1, {std::string(40, '1'), "1"}), "ends after 0 of its 1", 0},
+        {"not digits", seam_bytes(1, {"0x", "1"}), "characters other than digits", 1},
+        {"pairs naming no edge", seam_bytes(2, {"0", "1", "7", "9"}), "1 of 2 pairs name no edge",
+         1},
+    };
+    for (const SeamListCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string path = dir + "/s.bin";
+        ASSERT_EQ(std::system(("rm -rf " + path).c_str()), 0);
+        if (c.bytes == "<folder>")
+            ASSERT_EQ(std::system(("mkdir " + path).c_str()), 0);
+        else if (c.bytes != "<missing>")
+            write(path, c.bytes);
+        testing::internal::CaptureStderr();
+        std::string returned = readSeamList(path.c_str());
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(seams(), c.seams);
+        if (!c.warning) {
+            EXPECT_EQ(err, "");
+            EXPECT_EQ(returned, "");
+            continue;
+        }
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(err.rfind("marrowby: warning: seam list " + path, 0), 0u) << err;
+        EXPECT_NE(err.find(c.warning), std::string::npos) << err;
+        EXPECT_NE(returned.find(c.warning), std::string::npos) << returned;
+    }
+    // No seam list named: no warning.
+    testing::internal::CaptureStderr();
+    readSeamList("");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(SeamListOnDocument, MissingFileOnlyClearsAndPushes) {
+    testing::internal::CaptureStderr();
     readSeamList((dir + "/none.bin").c_str());
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(seams(), 0);
     EXPECT_EQ(UndoHistory::instance().size(), 2);
     EXPECT_EQ(UndoHistory::instance().currentId(), 1);
