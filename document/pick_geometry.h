@@ -38,6 +38,14 @@ bool rect_contains(const PickRect& r, float x, float y);
 // so vertical and horizontal segments never divide by zero.
 bool segment_hits_rect(const PickRect& r, float x1, float y1, float x2, float y2);
 
+// Which sides of the rectangle a point lies beyond, border included (bits 1 left, 2 right,
+// 4 above, 8 below). A segment whose two ends share a bit cannot hit the rectangle, so a pick
+// may skip its test.
+inline int rect_outcode(const PickRect& r, float x, float y) {
+    return (x <= r.xmin ? 1 : 0) | (x >= r.xmax ? 2 : 0) | (y <= r.ymin ? 4 : 0) |
+           (y >= r.ymax ? 8 : 0);
+}
+
 // Near clipping of an edge in clip space: false when neither end has w above 0.01; otherwise
 // an end with w below 0.01 is moved along the edge to w = 0.01.
 constexpr float PICK_NEAR_W = 0.01f;

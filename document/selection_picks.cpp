@@ -73,7 +73,13 @@ bool MeshDocument::pickEdges3d(const PickView& view, const int32_t rect[4], bool
         std::memcpy(b, clip + 4 * e.vertexB, sizeof(b));
         if (!clip_segment_near(a, b))
             continue; // both ends behind the camera: the marks stay as they are
+        const bool unclipped = a[3] == clip[4 * e.vertexA + 3] && b[3] == clip[4 * e.vertexB + 3];
         float ax, ay, bx, by;
+        if (unclipped && (rect_outcode(r, screen[2 * e.vertexA], screen[2 * e.vertexA + 1]) &
+                          rect_outcode(r, screen[2 * e.vertexB], screen[2 * e.vertexB + 1]))) {
+            e.flags &= ~PICK_BITS; // both ends beyond one side: a miss
+            continue;
+        }
         if (a[3] == clip[4 * e.vertexA + 3]) {
             ax = screen[2 * e.vertexA];
             ay = screen[2 * e.vertexA + 1];
@@ -129,6 +135,10 @@ void MeshDocument::pickEdgesUv(const PickView& view, const int32_t rect[4], bool
     std::vector<float> screen;
     uv_screen_positions(*this, camera, screen);
     const PickRect r = pick_rect(rect);
+    std::vector<uint8_t> outcode(static_cast<size_t>(uvCount));
+    for (int i = 0; i < uvCount; i++)
+        outcode[size_t(i)] =
+            uint8_t(rect_outcode(r, screen[size_t(2 * i)], screen[size_t(2 * i + 1)]));
     for (int f = 0; f < faceCount; f++) {
         const MeshFace& face = faces[size_t(f)];
         const int n = face.cornerCount;
@@ -138,8 +148,11 @@ void MeshDocument::pickEdgesUv(const PickView& view, const int32_t rect[4], bool
             if (!uv_in_range(*this, ua) || !uv_in_range(*this, ub) || ei < 0 || ei >= edgeCount)
                 continue;
             MeshEdge& e = edges[size_t(ei)];
-            if (segment_hits_rect(r, screen[size_t(2 * ua)], screen[size_t(2 * ua + 1)],
-                                  screen[size_t(2 * ub)], screen[size_t(2 * ub + 1)])) {
+            const bool hit =
+                (outcode[size_t(ua)] & outcode[size_t(ub)]) == 0 &&
+                segment_hits_rect(r, screen[size_t(2 * ua)], screen[size_t(2 * ua + 1)],
+                                  screen[size_t(2 * ub)], screen[size_t(2 * ub + 1)]);
+            if (hit) {
                 e.uvHit = 1;
                 mark_hit(e.flags, shift, ctrl);
                 if (!ctrl)

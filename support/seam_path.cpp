@@ -1,6 +1,5 @@
 #include "support/seam_path.h"
 
-#include "support/edge_hash.h"
 #include "support/guarded_alloc.h"
 #include "support/heap.h"
 #include "unwrap/unwrap_glue_mesh.h"
@@ -55,26 +54,6 @@ void seam_path_index_build(SeamPathIndex* index, const UnwrapMesh* mesh) {
     index->vertexCount = mesh->vertices ? mesh->vertexCount : 0;
     index->edgeCount = edgeCount;
 
-    // Edges that no visible triangle uses are never walked.
-    EdgeHash* visible = edgehash_new();
-    for (int t = 0; t < mesh->triangleCount; t++) {
-        if (mesh->faces[t].flags & UNWRAP_FACE_HIDDEN)
-            continue;
-        const int32_t* c = mesh->faceVertices[t].v;
-        const int n = c[3] != 0 ? 4 : 3;
-        for (int k = 0; k < n; k++)
-            edgehash_insert(visible, c[k], c[(k + 1) % n], nullptr);
-    }
-    index->hidden =
-        static_cast<unsigned char*>(mem_calloc(edgeCount > 0 ? edgeCount : 1, "SeamPathHidden"));
-    for (int e = 0; e < edgeCount; e++) {
-        const UnwrapEdge& edge = mesh->edges[e];
-        const bool usable = vertex_in_range(index, edge.v1) && vertex_in_range(index, edge.v2) &&
-                            edgehash_has_key(visible, edge.v1, edge.v2);
-        index->hidden[e] = usable ? 0 : 1;
-    }
-    edgehash_free(visible, nullptr);
-
     // Counting sort: every edge listed at both of its vertices, in edge order.
     index->start = static_cast<int*>(
         mem_calloc(int(sizeof(int)) * (index->vertexCount + 1), "SeamPathNEdges"));
@@ -100,6 +79,29 @@ void seam_path_index_build(SeamPathIndex* index, const UnwrapMesh* mesh) {
         index->edges[fill[edge.v2]++] = e;
     }
     mem_free(fill);
+
+    // Only edges that a visible triangle uses (corners 0-1, 1-2, then 2-3 and 3-0 for a
+    // fourth corner, else 2-0) are walked: every edge with such a vertex pair, found among
+    // the edges at the pair's first vertex.
+    index->hidden =
+        static_cast<unsigned char*>(mem_alloc(edgeCount > 0 ? edgeCount : 1, "SeamPathHidden"));
+    std::memset(index->hidden, 1, size_t(edgeCount));
+    for (int t = 0; t < mesh->triangleCount; t++) {
+        if (mesh->faces[t].flags & UNWRAP_FACE_HIDDEN)
+            continue;
+        const int32_t* c = mesh->faceVertices[t].v;
+        const int n = c[3] != 0 ? 4 : 3;
+        for (int k = 0; k < n; k++) {
+            const int a = c[k], b = c[(k + 1) % n];
+            if (!vertex_in_range(index, a) || !vertex_in_range(index, b))
+                continue;
+            for (int i = index->start[a]; i < index->start[a + 1]; i++) {
+                const UnwrapEdge& edge = mesh->edges[index->edges[i]];
+                if ((edge.v1 == a && edge.v2 == b) || (edge.v1 == b && edge.v2 == a))
+                    index->hidden[index->edges[i]] = 0;
+            }
+        }
+    }
 }
 
 void seam_path_index_free(SeamPathIndex* index) {
