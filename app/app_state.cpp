@@ -148,6 +148,22 @@ bool AppState::dispatchEvent(int event, int x, int y) {
     return answer;
 }
 
+bool AppState::wheel(int x, int y, int steps) {
+    const ViewCalls& v = app_view_calls();
+    if (steps == 0 || y <= top || y >= bottom)
+        return false;
+    const float split = splitRatio * float(right);
+    if (left < x && float(x) < split && v.sceneWheel) {
+        v.sceneWheel(steps);
+        return true;
+    }
+    if (split < float(x) && x < right && v.uvWheel) {
+        v.uvWheel(steps);
+        return true;
+    }
+    return false;
+}
+
 bool AppState::keyUp(int key) {
     const ViewCalls& v = app_view_calls();
     int code = 0;
@@ -359,6 +375,21 @@ bool AppState::isChecked(int id) const {
         return noBackFaces;
     case ID_SWITCH_SINGLESELECT:
         return singleSelect;
+    default:
+        return false;
+    }
+}
+
+bool AppState::isToolChecked(int id) const {
+    const ViewCalls& v = app_view_calls();
+    const int mode = v.uvMode ? v.uvMode() : MODE_NONE;
+    switch (id) {
+    case ID_EDGE_SELECT:
+        return mode == MODE_EDGE_SELECT;
+    case ID_UV_SELECT:
+        return mode == MODE_UV_SELECT;
+    case ID_UV_MOVE:
+        return mode == MODE_UV_MOVE;
     default:
         return false;
     }

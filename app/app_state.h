@@ -39,6 +39,11 @@ struct ViewCalls {
     void (*centreOnSelectedEdges)() = nullptr;
     // Losing the focus: drop held keys and buttons, leave the temporary modes.
     void (*releaseAll)() = nullptr;
+    // The mouse wheel over a view, in notches (positive: away from the user, zoom in).
+    void (*sceneWheel)(int steps) = nullptr;
+    void (*uvWheel)(int steps) = nullptr;
+    // The UV view's mode, which the toolbar shows.
+    int (*uvMode)() = nullptr;
 };
 ViewCalls& app_view_calls();
 
@@ -82,6 +87,10 @@ public:
     // window must be repainted.
     bool dispatchEvent(int event, int x, int y);
 
+    // The mouse wheel at window position (x, y): zooms the view under it. True when the
+    // window must be repainted.
+    bool wheel(int x, int y, int steps);
+
     // A menu, toolbar or accelerator command by id.
     CommandOutcome runCommand(int id);
 
@@ -93,6 +102,8 @@ public:
 
     // Menu state.
     bool isChecked(int id) const;
+    // Toolbar state: the Edge Select, UV Select and UV Move buttons show the UV view's mode.
+    bool isToolChecked(int id) const;
     bool isEnabled(int id) const;
 
     // The width of the 3D view: where the splitter sits.

@@ -9,6 +9,7 @@
 #include "platform/key_state.h"
 #include "views/display_textures.h"
 #include "views/renderer.h"
+#include "views/select_gesture.h"
 #include "views/uv_view.h"
 #include "views/view_draw.h"
 #include "views/view_math.h"
@@ -42,6 +43,12 @@ float pan_extent(float distance) {
     if (distance < 1)
         return -1;
     return -distance;
+}
+
+float wheel_distance(float distance, int steps) {
+    if (distance >= 0) // the model behind the camera, after a long dolly: plain steps
+        return distance - 0.1f * float(steps);
+    return distance * std::pow(0.9f, float(steps));
 }
 
 SceneView& SceneView::instance() {
@@ -118,14 +125,67 @@ bool SceneView::handleMouse(int event, int x, int y, int prevX, int prevY) {
     const bool redraw = !leftDown;
     if (viewRect.right <= viewRect.left || viewRect.bottom <= viewRect.top)
         return false; // a view without area takes no input
-    if (altDown && !(event == EVT_LBUTTON_DBLCLK && navigating == 0 &&
-                     (mode == MODE_EDGE_SELECT || mode == MODE_UV_SELECT)))
+    const bool doubleClickSelect = event == EVT_LBUTTON_DBLCLK && navigating == 0 &&
+                                   (mode == MODE_EDGE_SELECT || mode == MODE_UV_SELECT);
+    if (altDown && !doubleClickSelect)
         return navigate(event, x, y) || redraw;
     navigating = 0;
+    if (doubleClickSelect)
+        return doubleClick(x, y);
     if (mode == MODE_PIVOT)
         return movePivot(event, x, y) || redraw;
-    // Selection and the other modes' mouse branches come next to this one.
+    if (mode_is_selection(mode))
+        return select(event, x, y) || redraw;
     return redraw;
+}
+
+PickView SceneView::pickView() const {
+    return pick_view_of(modelView, viewRect.right - viewRect.left, viewRect.bottom - viewRect.top);
+}
+
+bool SceneView::select(int event, int x, int y) {
+    MeshDocument& doc = MeshDocument::instance();
+    const DisplaySwitches& sw = DisplaySwitches::instance();
+    const PickView view = pickView();
+    return run_select_rectangle(*this, event, x, y, leftDown != 0, [&](const int32_t* rect) {
+        switch (mode) {
+        case MODE_EDGE_SELECT:
+            doc.pickEdges3d(view, rect, shiftDown, ctrlDown, sw.singleSelect, false, false,
+                            sw.dontSelectBackFaces);
+            break;
+        case MODE_EDGE_TOPOLOGICAL:
+            doc.pickEdges3d(view, rect, true, ctrlDown, true, false, true, sw.dontSelectBackFaces);
+            break;
+        case MODE_UV_SELECT:
+            doc.pickUvPointsByVertex(view, rect, shiftDown, ctrlDown, false);
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+// A double-click picks once under a 6-pixel square, forced, and leaves the loop or the island
+// to the next event.
+bool SceneView::doubleClick(int x, int y) {
+    MeshDocument& doc = MeshDocument::instance();
+    const int32_t square[4] = {x - 3, y - 3, x + 3, y + 3};
+    for (int i = 0; i < 4; i++)
+        selectRect[i] = square[i];
+    if (mode == MODE_EDGE_SELECT) {
+        doc.pickEdges3d(pickView(), square, shiftDown, ctrlDown, true, true, false,
+                        DisplaySwitches::instance().dontSelectBackFaces);
+        mode = MODE_EDGE_LOOP_PENDING;
+    } else {
+        doc.pickUvPointsByVertex(pickView(), square, shiftDown, ctrlDown, true);
+        mode = MODE_UV_ISLAND_PENDING;
+    }
+    commitPending = 1;
+    return false;
+}
+
+void SceneView::wheel(int steps) {
+    translation[2] = wheel_distance(translation[2], steps);
 }
 
 bool SceneView::navigate(int event, int x, int y) {

@@ -2,10 +2,15 @@
 
 #include <cstdint>
 
+#include "document/pick_geometry.h"
 #include "views/view_types.h"
 
 // Pan and pivot factor of the 3D camera at a distance: -max(1, |distance|).
 float pan_extent(float distance);
+
+// A camera distance after `steps` wheel notches: each notch in brings the camera a tenth of
+// the way closer, so the wheel never carries it through the plane or the model.
+float wheel_distance(float distance, int steps);
 
 // The 3D view: camera orbiting a pivot, its input bookkeeping and key entries.
 class SceneView {
@@ -24,6 +29,9 @@ public:
 
     // Projection of this view for the picking (the window calls it before passing an event).
     void makeCurrent();
+
+    // The mouse wheel: steps of one notch, positive away from the user, zoom in.
+    void wheel(int steps);
 
     void buildMatrices(); // modelView and axisMatrix from rotation, translation and pivot
     void draw(bool pathFlag);
@@ -51,4 +59,7 @@ private:
     SceneView() = default;
     bool navigate(int event, int x, int y);
     bool movePivot(int event, int x, int y);
+    bool select(int event, int x, int y);
+    bool doubleClick(int x, int y);
+    PickView pickView() const;
 };

@@ -8,16 +8,10 @@
 #include "platform/key_state.h"
 #include "views/display_textures.h"
 #include "views/renderer.h"
+#include "views/scene_view.h"
+#include "views/select_gesture.h"
 #include "views/view_draw.h"
 #include "views/view_math.h"
-
-namespace {
-
-constexpr float PIXEL_SPAN = 1.15f;
-// Closest the UV camera comes to the plane.
-constexpr float UV_NEAREST_DISTANCE = -0.01f;
-
-} // namespace
 
 UvView& UvView::instance() {
     static UvView* view = new UvView();
@@ -70,12 +64,77 @@ bool UvView::handleMouse(int event, int x, int y, int prevX, int prevY) {
     if (viewRect.right <= viewRect.left || viewRect.bottom <= viewRect.top)
         return false; // a view without area takes no input
     // A double-click in the select modes reaches the selection even right after navigation.
-    if (altDown &&
-        !(event == EVT_LBUTTON_DBLCLK && (mode == MODE_EDGE_SELECT || mode == MODE_UV_SELECT)))
+    const bool doubleClickSelect =
+        event == EVT_LBUTTON_DBLCLK && (mode == MODE_EDGE_SELECT || mode == MODE_UV_SELECT);
+    if (altDown && !doubleClickSelect)
         return navigate(event, x, y) || redraw;
     navigating = 0;
-    // Selection and the modes' mouse tools come next to this one.
+    if (doubleClickSelect)
+        return doubleClick(x, y);
+    if (mode == MODE_UV_MOVE)
+        return uvTools(event, x, y) || redraw;
+    if (mode == MODE_PIVOT)
+        return moveToolsCentre(event, x, y);
+    if (mode_is_selection(mode))
+        return select(event, x, y) || redraw;
     return redraw;
+}
+
+PickView UvView::pickView() const {
+    return pick_view_of(modelView, viewRect.right - viewRect.left, viewRect.bottom - viewRect.top);
+}
+
+bool UvView::select(int event, int x, int y) {
+    MeshDocument& doc = MeshDocument::instance();
+    const PickView view = pickView();
+    return run_select_rectangle(*this, event, x, y, leftDown != 0, [&](const int32_t* rect) {
+        switch (mode) {
+        case MODE_EDGE_SELECT:
+            doc.pickEdgesUv(view, rect, shiftDown, ctrlDown, false);
+            break;
+        case MODE_EDGE_TOPOLOGICAL:
+            doc.pickEdgesUv(view, rect, true, ctrlDown, true);
+            break;
+        case MODE_UV_SELECT:
+            doc.pickUvPoints(view, rect, shiftDown, ctrlDown, false);
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+bool UvView::doubleClick(int x, int y) {
+    MeshDocument& doc = MeshDocument::instance();
+    const int32_t square[4] = {x - 3, y - 3, x + 3, y + 3};
+    for (int i = 0; i < 4; i++)
+        selectRect[i] = square[i];
+    if (mode == MODE_EDGE_SELECT) {
+        doc.pickEdgesUv(pickView(), square, shiftDown, ctrlDown, false);
+        mode = MODE_EDGE_LOOP_PENDING;
+    } else {
+        doc.pickUvPoints(pickView(), square, shiftDown, ctrlDown, true);
+        mode = MODE_UV_ISLAND_PENDING;
+    }
+    commitPending = 1;
+    return false;
+}
+
+bool UvView::moveToolsCentre(int event, int x, int y) {
+    const int dx = x - lastX, dy = y - lastY;
+    if (event == EVT_MOUSE_MOVE && leftDown && (dx != 0 || dy != 0)) {
+        const float w = float(viewRect.right - viewRect.left);
+        const float distance = translation[2];
+        MeshDocument::instance().moveSelectionCentre(-(float(dx) / w) * distance * UV_PIXEL_SPAN,
+                                                     (float(dy) / w) * distance * UV_PIXEL_SPAN);
+    }
+    return true;
+}
+
+void UvView::wheel(int steps) {
+    translation[2] = wheel_distance(translation[2], steps);
+    if (translation[2] > UV_NEAREST_DISTANCE)
+        translation[2] = UV_NEAREST_DISTANCE;
 }
 
 bool UvView::navigate(int event, int x, int y) {
@@ -93,8 +152,8 @@ bool UvView::navigate(int event, int x, int y) {
     const int dx = x - lastX, dy = y - lastY;
     const float w = float(viewRect.right - viewRect.left);
     if (leftDown || middleDown) {
-        translation[0] -= (float(dx) / w) * translation[2] * PIXEL_SPAN;
-        translation[1] += (float(dy) / w) * translation[2] * PIXEL_SPAN;
+        translation[0] -= (float(dx) / w) * translation[2] * UV_PIXEL_SPAN;
+        translation[1] += (float(dy) / w) * translation[2] * UV_PIXEL_SPAN;
         return true;
     }
     if (rightDown) {

@@ -2,7 +2,13 @@
 
 #include <cstdint>
 
+#include "document/pick_geometry.h"
 #include "views/view_types.h"
+
+// One pixel of motion covers 1.15 x distance / width units of the UV plane.
+constexpr float UV_PIXEL_SPAN = 1.15f;
+// Closest the UV camera comes to the plane.
+constexpr float UV_NEAREST_DISTANCE = -0.01f;
 
 // The UV view: camera looking down on the UV plane, pan and zoom only.
 class UvView {
@@ -18,6 +24,9 @@ public:
     void onLoad();
     bool coarserTexture();
     bool finerTexture();
+
+    // The mouse wheel: steps of one notch, positive away from the user, zoom in.
+    void wheel(int steps);
 
     void makeCurrent();
     void buildMatrix();
@@ -38,8 +47,21 @@ public:
     int32_t textureScale = 2;
     int16_t altDown = 0;
     uint8_t navigating = 0;
+    // The UV tool chosen by the first button to move in UV Move: 0 none, 1 rotate, 2 move,
+    // 3 scale. One per process, as there is one UV view.
+    int32_t activeUvTool = 0;
+    // A live solve was begun for the drag in progress (uvDragOpen), or refused because the
+    // background unwrap was running (uvDragRefused: the drag then does nothing until every
+    // button is up).
+    uint8_t uvDragOpen = 0;
+    uint8_t uvDragRefused = 0;
 
 private:
     UvView() = default;
     bool navigate(int event, int x, int y);
+    bool select(int event, int x, int y);
+    bool doubleClick(int x, int y);
+    bool moveToolsCentre(int event, int x, int y);
+    bool uvTools(int event, int x, int y);
+    PickView pickView() const;
 };

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "platform/key_state.h"
 #include "platform/qt/key_map.h"
+#include "platform/qt/main_window.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -126,6 +127,17 @@ void GlView::mouseDoubleClickEvent(QMouseEvent* e) {
     deliver(EVT_LBUTTON_DBLCLK, mouseX_, mouseY_, true);
 }
 
+void GlView::wheelEvent(QWheelEvent* e) {
+    // Whole notches of 120; a touchpad's small deltas add up until they make one.
+    wheelRest_ += e->angleDelta().y();
+    const int steps = wheelRest_ / 120;
+    wheelRest_ -= steps * 120;
+    const QPoint at = e->position().toPoint();
+    if (steps != 0 && AppState::instance().wheel(at.x(), at.y(), steps))
+        update();
+    e->accept();
+}
+
 bool GlView::key(QKeyEvent* e, bool down) {
     int vk = virtual_key_from_qt(e->key(), e->modifiers(), e->nativeVirtualKey());
     if (e->key() == Qt::Key_Alt) {
@@ -139,6 +151,9 @@ bool GlView::key(QKeyEvent* e, bool down) {
         return false;
     platform_set_key_down(vk, down);
     deliver(down ? EVT_KEY_DOWN : EVT_KEY_UP, vk, 0, true);
+    // Mode keys change what the toolbar shows checked.
+    if (MainWindow* w = MainWindow::current())
+        w->refreshMenuState();
     return true;
 }
 

@@ -24,6 +24,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
@@ -35,4 +36,5 @@ private:
     bool key(QKeyEvent* e, bool down);
 
     int mouseX_ = 0, mouseY_ = 0;
+    int wheelRest_ = 0; // wheel movement short of a notch
 };

@@ -131,8 +131,12 @@ void MainWindow::refreshMenuState() {
         if (a->isCheckable())
             a->setChecked(app.isChecked(id));
     }
-    for (auto& [id, a] : toolActions_)
+    for (auto& [id, a] : toolActions_) {
         a->setEnabled(app.isEnabled(id));
+        a->setCheckable(id == ID_EDGE_SELECT || id == ID_UV_SELECT || id == ID_UV_MOVE);
+        if (a->isCheckable())
+            a->setChecked(app.isToolChecked(id));
+    }
 }
 
 void MainWindow::runCommand(int id) {

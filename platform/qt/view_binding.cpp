@@ -45,6 +45,9 @@ void platform_bind_views() {
         UvView::instance().reset();
     };
     v.centreOnSelectedEdges = [] { SceneView::instance().centreOnSelectedEdges(); };
+    v.sceneWheel = [](int steps) { SceneView::instance().wheel(steps); };
+    v.uvWheel = [](int steps) { UvView::instance().wheel(steps); };
+    v.uvMode = [] { return int(UvView::instance().mode); };
     v.releaseAll = [] {
         SceneView::instance().releaseAll();
         UvView::instance().releaseAll();
