@@ -26,12 +26,7 @@ void apply_update(SUSceneRef scene, const zelvora::CameraUpdate& update) {
     }
 }
 
-} // namespace
-
-extern "C" int32_t su_apply_camera_2d(const char* json) {
-    if (json == nullptr) {
-        return 2;
-    }
+int32_t apply_camera_2d(const char* json) {
     zelvora::HostSession session;
     const SUModelRef model = zelvora::active_model();
     if (model.ptr == nullptr) {
@@ -55,4 +50,18 @@ extern "C" int32_t su_apply_camera_2d(const char* json) {
         }
     }
     return 0;
+}
+
+} // namespace
+
+extern "C" int32_t su_apply_camera_2d(const char* json) {
+    if (json == nullptr) {
+        return 2;
+    }
+    // No C++ exception may reach the modeller; only memory can run out in here.
+    try {
+        return apply_camera_2d(json);
+    } catch (...) {
+        return 7;
+    }
 }

@@ -1,7 +1,9 @@
 #include "bridge/camera_updates.h"
 
-#include <cstdlib>
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <system_error>
 
 namespace zelvora {
 
@@ -36,23 +38,115 @@ const char* after_key(Span object, const char* quoted_key) {
     return key != nullptr ? key + std::strlen(quoted_key) : nullptr;
 }
 
-// Reads a number from the first '-' or digit at or after `from`. The object ends with '}', which
-// no number contains, so strtod stops inside it. Returns the end of the number, or null.
-const char* read_number(const char* from, const char* end, double* value) {
-    const char* p = from;
-    while (p < end && (*p == '\0' || std::strchr("-0123456789", *p) == nullptr)) {
+// Past the blanks and the colon that separate a key from its value.
+const char* skip_to_value(const char* p, const char* end) {
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == ':')) {
         ++p;
     }
-    if (p >= end) {
-        return nullptr;
+    return p;
+}
+
+// The finite number that starts at `from` (after blanks), read without regard to the process's
+// locale. Returns the end of the number, or null when the value there is anything else (null,
+// a string, an infinity or NaN, a number beyond the range of a double): that setting then
+// stays as it is instead of being taken from some later digit.
+const char* read_number(const char* from, const char* end, double* value) {
+    const char* p = skip_to_value(from, end);
+    // JSON has no plus sign, but the writers this reads may put one.
+    if (p < end && *p == '+' && p + 1 < end && p[1] != '-') {
+        ++p;
     }
-    char* stop = nullptr;
-    const double v = std::strtod(p, &stop);
-    if (stop == p) {
+    double v = 0.0;
+    const auto result = std::from_chars(p, end, v);
+    if (result.ec != std::errc() || !std::isfinite(v)) {
         return nullptr;
     }
     *value = v;
-    return stop;
+    return result.ptr;
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Four hex digits at p (within end), or -1.
+long hex4(const char* p, const char* end) {
+    if (end - p < 4) {
+        return -1;
+    }
+    long value = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int d = hex_digit(p[i]);
+        if (d < 0) {
+            return -1;
+        }
+        value = value * 16 + d;
+    }
+    return value;
+}
+
+void append_utf8(std::string* out, unsigned long code) {
+    if (code < 0x80) {
+        *out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        *out += static_cast<char>(0xC0 | (code >> 6));
+        *out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        *out += static_cast<char>(0xE0 | (code >> 12));
+        *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        *out += static_cast<char>(0xF0 | (code >> 18));
+        *out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// The bytes of a JSON string body [p, end) with its escapes undone, so that a name the reader
+// escaped compares equal to the scene's own name. An escape that is not JSON stays as written.
+std::string unescape(const char* p, const char* end) {
+    std::string out;
+    while (p < end) {
+        if (*p != '\\' || p + 1 >= end) {
+            out += *p++;
+            continue;
+        }
+        static const char letters[] = "\"\\/bfnrt";
+        static const char decoded[] = "\"\\/\b\f\n\r\t";
+        const char c = p[1];
+        const char* simple = c != '\0' ? std::strchr(letters, c) : nullptr;
+        if (simple != nullptr) {
+            out += decoded[simple - letters];
+            p += 2;
+            continue;
+        }
+        long code = c == 'u' ? hex4(p + 2, end) : -1;
+        if (code < 0) {
+            out += *p++;
+            continue;
+        }
+        p += 6;
+        // A surrogate pair stands for one code point above U+FFFF.
+        if (code >= 0xD800 && code <= 0xDBFF && end - p >= 6 && p[0] == '\\' && p[1] == 'u') {
+            const long low = hex4(p + 2, end);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                p += 6;
+            }
+        }
+        append_utf8(&out, static_cast<unsigned long>(code));
+    }
+    return out;
 }
 
 bool read_name(Span object, std::string* name) {
@@ -60,16 +154,20 @@ bool read_name(Span object, std::string* name) {
     if (p == nullptr) {
         return false;
     }
-    const char* open = find_char(p, object.end, '"');
-    if (open == nullptr) {
+    p = skip_to_value(p, object.end);
+    if (p >= object.end || *p != '"') {
         return false;
     }
-    const char* close = find_char(open + 1, object.end, '"');
-    if (close == nullptr) {
-        return false;
+    const char* open = p;
+    for (p = open + 1; p < object.end; ++p) {
+        if (*p == '\\') {
+            ++p;
+        } else if (*p == '"') {
+            *name = unescape(open + 1, p);
+            return true;
+        }
     }
-    name->assign(open + 1, close);
-    return true;
+    return false;
 }
 
 bool read_bool(Span object, const char* quoted_key, bool* value) {
@@ -77,9 +175,7 @@ bool read_bool(Span object, const char* quoted_key, bool* value) {
     if (p == nullptr) {
         return false;
     }
-    while (p < object.end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == ':')) {
-        ++p;
-    }
+    p = skip_to_value(p, object.end);
     const size_t left = static_cast<size_t>(object.end - p);
     if (left >= 4 && std::memcmp(p, "true", 4) == 0) {
         *value = true;
@@ -102,18 +198,27 @@ bool read_center(Span object, double value[3]) {
     if (p == nullptr) {
         return false;
     }
-    p = find_char(p, object.end, '[');
+    p = skip_to_value(p, object.end);
+    if (p >= object.end || *p != '[') {
+        return false;
+    }
+    ++p;
     double v[3];
-    for (int i = 0; i < 3 && p != nullptr; ++i) {
+    for (int i = 0; i < 3; ++i) {
         if (i > 0) {
-            p = find_char(p, object.end, ',');
-            if (p == nullptr) {
+            p = skip_to_value(p, object.end);
+            if (p >= object.end || *p != ',') {
                 return false;
             }
+            ++p;
         }
         p = read_number(p, object.end, &v[i]);
+        if (p == nullptr) {
+            return false;
+        }
     }
-    if (p == nullptr || find_char(p, object.end, ']') == nullptr) {
+    p = skip_to_value(p, object.end);
+    if (p >= object.end || *p != ']') {
         return false;
     }
     value[0] = v[0];

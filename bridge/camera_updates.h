@@ -8,10 +8,10 @@
 
 namespace zelvora {
 
-// One object of the input. A value counts only when its flag is set: its key was found and the
-// value read completely.
+// One object of the input. A value counts only when its flag is set: its key was found and its
+// value, right after the key, read completely (numbers: finite numbers only).
 struct CameraUpdate {
-    std::string name; // the raw bytes between the quotes, not unescaped
+    std::string name; // the string's bytes with its JSON escapes undone
     bool is_2d = false;
     bool has_is_2d = false;
     double scale_2d = 0.0;

@@ -32,11 +32,16 @@ extern "C" int32_t su_convert_skp_to_version(const char* src, const char* dst, i
     if (!zelvora::model_version_for_year(year, &version)) {
         return 3;
     }
-    zelvora::HostSession session;
-    zelvora::FileModel model;
-    if (!model.open(src)) {
-        return 4;
+    // No C++ exception may reach the modeller; only memory can run out in here.
+    try {
+        zelvora::HostSession session;
+        zelvora::FileModel model;
+        if (!model.open(src)) {
+            return 4;
+        }
+        const SUResult saved = SUModelSaveToFileWithVersion(model.ref(), dst, version);
+        return saved != SU_ERROR_NONE ? 5 : 0;
+    } catch (...) {
+        return 7;
     }
-    const SUResult saved = SUModelSaveToFileWithVersion(model.ref(), dst, version);
-    return saved != SU_ERROR_NONE ? 5 : 0;
 }

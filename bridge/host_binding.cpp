@@ -56,9 +56,29 @@ SceneList read_scenes(SUModelRef model, bool strict, std::vector<SUSceneRef>* sc
     return SceneList::ok;
 }
 
+namespace {
+
+// Gives a string handle back to the modeller however the scope is left, out-of-memory
+// exceptions included.
+struct StringHandle {
+    SUStringRef ref{nullptr};
+    StringHandle() = default;
+    StringHandle(const StringHandle&) = delete;
+    StringHandle& operator=(const StringHandle&) = delete;
+    ~StringHandle() {
+        if (ref.ptr != nullptr) {
+            SUStringRelease(&ref);
+        }
+    }
+};
+
+} // namespace
+
 std::string scene_name(SUSceneRef scene) {
-    SUStringRef str{nullptr};
+    StringHandle handle;
+    SUStringRef& str = handle.ref;
     if (SUStringCreate(&str) != SU_ERROR_NONE || str.ptr == nullptr) {
+        str = SUStringRef{nullptr};
         return {};
     }
     SUSceneGetName(scene, &str);
@@ -73,7 +93,6 @@ std::string scene_name(SUSceneRef scene) {
             name = std::move(buffer);
         }
     }
-    SUStringRelease(&str);
     return name;
 }
 

@@ -33,12 +33,17 @@ int32_t su_read_pages_cameras_json(const char* path, char** out_json) {
     if (path == nullptr) {
         return 2;
     }
-    zelvora::HostSession session;
-    zelvora::FileModel model;
-    if (!model.open(path)) {
-        return 4;
+    // No C++ exception may reach the modeller; only memory can run out in here.
+    try {
+        zelvora::HostSession session;
+        zelvora::FileModel model;
+        if (!model.open(path)) {
+            return 4;
+        }
+        return read_model_json(model.ref(), out_json);
+    } catch (...) {
+        return 7;
     }
-    return read_model_json(model.ref(), out_json);
 }
 
 int32_t su_read_active_pages_cameras_json(char** out_json) {
@@ -46,13 +51,17 @@ int32_t su_read_active_pages_cameras_json(char** out_json) {
         return 2;
     }
     *out_json = nullptr;
-    zelvora::HostSession session;
-    // The open model belongs to the modeller and is never released here.
-    const SUModelRef model = zelvora::active_model();
-    if (model.ptr == nullptr) {
-        return 3;
+    try {
+        zelvora::HostSession session;
+        // The open model belongs to the modeller and is never released here.
+        const SUModelRef model = zelvora::active_model();
+        if (model.ptr == nullptr) {
+            return 3;
+        }
+        return read_model_json(model, out_json);
+    } catch (...) {
+        return 7;
     }
-    return read_model_json(model, out_json);
 }
 
 void su_free(char* text) {

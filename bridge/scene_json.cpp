@@ -1,8 +1,11 @@
 #include "bridge/scene_json.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <system_error>
 
 #include "bridge/host_binding.h"
 
@@ -10,13 +13,27 @@ namespace zelvora {
 
 namespace {
 
+// A number as "%.15g" writes it in the C locale (a point, never the process locale's
+// separator); null for NaN and the infinities, which JSON cannot hold.
+void append_number(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char buf[64];
+    const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    out.append(buf, result.ec == std::errc() ? result.ptr : buf);
+}
+
 void append_vector_field(std::string& out, const char* key, double x, double y, double z) {
-    char buf[256];
-    std::snprintf(buf, sizeof buf, "%.15g,%.15g,%.15g", x, y, z);
     out += '"';
     out += key;
     out += "\":[";
-    out += buf;
+    append_number(out, x);
+    out += ',';
+    append_number(out, y);
+    out += ',';
+    append_number(out, z);
     out += ']';
 }
 
@@ -81,7 +98,6 @@ void append_json_name(std::string& out, const std::string& name) {
 }
 
 void append_camera_json(std::string& out, const CameraValues& c) {
-    char number[192];
     out += '{';
     append_vector_field(out, "eye", c.eye.x, c.eye.y, c.eye.z);
     out += ',';
@@ -91,13 +107,13 @@ void append_camera_json(std::string& out, const CameraValues& c) {
     out += ',';
     append_bool_field(out, "is_perspective", c.perspective);
     out += ',';
-    std::snprintf(number, sizeof number, "\"fov_deg\":%.15g", c.fov_deg);
-    out += number;
+    out += "\"fov_deg\":";
+    append_number(out, c.fov_deg);
     out += ',';
     append_bool_field(out, "is_2d", c.is_2d);
     out += ',';
-    std::snprintf(number, sizeof number, "\"scale_2d\":%.15g", c.scale_2d);
-    out += number;
+    out += "\"scale_2d\":";
+    append_number(out, c.scale_2d);
     out += ',';
     append_vector_field(out, "center_2d", c.center_2d.x, c.center_2d.y, c.center_2d.z);
     out += '}';

@@ -7,9 +7,11 @@
 //                                     6 scene list, 7 no memory for the text
 //   su_read_active_pages_cameras_json 2 out null, 3 no active model, 5 scene count,
 //                                     6 scene list, 7 no memory for the text
-//   su_apply_camera_2d                2 text null, 3 no active model, 4 scene count
+//   su_apply_camera_2d                2 text null, 3 no active model, 4 scene count,
+//                                     7 no memory
 //   su_convert_skp_to_version         2 a path null, 3 year not supported, 4 cannot open,
-//                                     5 saving failed
+//                                     5 saving failed, 7 no memory
+// No C++ exception ever leaves an export.
 #ifndef ZELVORA_BRIDGE_ZELVORA_H
 #define ZELVORA_BRIDGE_ZELVORA_H
 

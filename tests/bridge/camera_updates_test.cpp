@@ -72,18 +72,31 @@ TEST(CameraUpdates, DropsObjectsWithoutAName) {
     EXPECT_TRUE(parse(R"([{"name":"A}])").empty());
 }
 
-TEST(CameraUpdates, NameIsTheRawBytesBetweenTwoQuotes) {
-    auto u = parse(R"([{"name":"a\u0041"}])");
-    ASSERT_EQ(u.size(), 1u);
-    EXPECT_EQ(u[0].name, "a\\u0041");
-    // An escaped quote ends the name: the bytes are not unescaped.
-    u = parse(R"([{"name":"a\"b"}])");
-    ASSERT_EQ(u.size(), 1u);
-    EXPECT_EQ(u[0].name, "a\\");
-    // Multi-byte UTF-8 passes as it is.
-    u = parse("[{\"name\":\"K\xc3\xbc\x63he\"}]");
-    ASSERT_EQ(u.size(), 1u);
-    EXPECT_EQ(u[0].name, "K\xc3\xbc\x63he");
+TEST(CameraUpdates, NamesAreUnescapedSoThatEscapedNamesMatch) {
+    struct Case {
+        const char* json_name; // as written between the quotes
+        const char* name;      // the bytes compared with the scene's name
+    };
+    const Case cases[] = {
+        {R"(a\u0041)", "aA"},
+        {R"(a\"b)", "a\"b"},
+        {R"(back\\slash)", "back\\slash"},
+        {R"(tab\there)", "tab\there"},
+        {R"(\b\f\n\r\/)", "\b\f\n\r/"},
+        {R"(caf\u00e9)", "caf\xc3\xa9"},
+        {R"(\u20ac)", "\xe2\x82\xac"},
+        {R"(\ud83d\ude00)", "\xf0\x9f\x98\x80"},
+        {"K\xc3\xbc\x63he", "K\xc3\xbc\x63he"},
+        {R"(not \q an escape)", "not \\q an escape"},
+        {R"(cut \u12)", "cut \\u12"},
+    };
+    for (const Case& c : cases) {
+        const auto u = parse(std::string(R"([{"name":")") + c.json_name + R"("}])");
+        ASSERT_EQ(u.size(), 1u) << c.json_name;
+        EXPECT_EQ(u[0].name, c.name) << c.json_name;
+    }
+    // The name must be the key's own value, not some later string.
+    EXPECT_TRUE(parse(R"([{"name":null,"other":"B"}])").empty());
 }
 
 TEST(CameraUpdates, BooleansNeedExactLowerCaseWords) {
@@ -105,38 +118,31 @@ TEST(CameraUpdates, BooleansNeedExactLowerCaseWords) {
     EXPECT_FALSE(u[0].has_is_2d);
 }
 
-TEST(CameraUpdates, ScaleIsReadFromTheFirstDigitOrMinus) {
+TEST(CameraUpdates, ScaleIsTheFiniteNumberRightAfterItsKeyOrUnset) {
     struct Case {
         const char* value;
         bool set;
         double expect;
     };
     const Case cases[] = {
-        {"2.5", true, 2.5},    {"-3", true, -3.0}, {"1e3", true, 1000.0},
-        {"+2", true, 2.0},     {".5", true, 5.0},  {"-", false, 0.0},
-        {"\"x\"", false, 0.0}, {"0", true, 0.0},   {"-0.25e-2", true, -0.0025},
+        {"2.5", true, 2.5},    {"-3", true, -3.0},      {"1e3", true, 1000.0},
+        {"+2", true, 2.0},     {".5", true, 0.5},       {"-", false, 0.0},
+        {"\"x\"", false, 0.0}, {"0", true, 0.0},        {"-0.25e-2", true, -0.0025},
+        {" \n 4", true, 4.0},  {"1e999", false, 0.0},   {"-1e999", false, 0.0},
+        {"NaN", false, 0.0},   {"nan", false, 0.0},     {"Infinity", false, 0.0},
+        {"null", false, 0.0},  {"\"big\"", false, 0.0}, {"\"2\"", false, 0.0},
     };
     for (const Case& c : cases) {
-        const auto u = parse(std::string(R"([{"name":"A","scale_2d":)") + c.value + "}]");
+        // A later key with digits must never lend its number to the scale.
+        const auto u = parse(std::string(R"([{"name":"A","scale_2d":)") + c.value +
+                             R"(,"center_2d":[2,3,4]}])");
         ASSERT_EQ(u.size(), 1u) << c.value;
         EXPECT_EQ(u[0].has_scale_2d, c.set) << c.value;
         if (c.set) {
             EXPECT_DOUBLE_EQ(u[0].scale_2d, c.expect) << c.value;
         }
+        EXPECT_TRUE(u[0].has_center_2d) << c.value;
     }
-    // null runs on to the next digit of the same object, and no further.
-    auto u = parse(R"([{"name":"A","scale_2d":null,"zoom":7},{"name":"B9"}])");
-    ASSERT_EQ(u.size(), 2u);
-    EXPECT_TRUE(u[0].has_scale_2d);
-    EXPECT_DOUBLE_EQ(u[0].scale_2d, 7.0);
-    // Any digit counts, even the one in a later key's name.
-    u = parse(R"([{"name":"A","scale_2d":null,"center_2d":[7,8,9]}])");
-    ASSERT_EQ(u.size(), 1u);
-    EXPECT_DOUBLE_EQ(u[0].scale_2d, 2.0);
-    u = parse(R"([{"name":"A","scale_2d":null},{"name":"B","scale_2d":4}])");
-    ASSERT_EQ(u.size(), 2u);
-    EXPECT_FALSE(u[0].has_scale_2d);
-    EXPECT_TRUE(u[1].has_scale_2d);
 }
 
 TEST(CameraUpdates, CenterNeedsThreeNumbersAndTheClosingBracket) {
@@ -157,7 +163,11 @@ TEST(CameraUpdates, CenterNeedsThreeNumbersAndTheClosingBracket) {
 
     for (const char* bad :
          {R"([{"name":"A","center_2d":1,2,3}])", R"([{"name":"A","center_2d":[1,2,3}])",
-          R"([{"name":"A","center_2d":[1,x,3]}])", R"([{"name":"A","center_2d"}])"}) {
+          R"([{"name":"A","center_2d":[1,x,3]}])", R"([{"name":"A","center_2d"}])",
+          R"([{"name":"A","center_2d":[1,"big",3]}])", R"([{"name":"A","center_2d":[1e999,0,0]}])",
+          R"([{"name":"A","center_2d":[0,NaN,0]}])", R"([{"name":"A","center_2d":[0,0,-inf]}])",
+          R"([{"name":"A","center_2d":null,"other":[7,8,9]}])",
+          R"([{"name":"A","center_2d":[1,2,3,4]}])"}) {
         u = parse(bad);
         ASSERT_EQ(u.size(), 1u) << bad;
         EXPECT_FALSE(u[0].has_center_2d) << bad;

@@ -5,16 +5,71 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "host/model_file.h"
 #include "host/stand_in.h"
+
+namespace {
+
+// Out of memory on demand inside the library: while armed, the allocation number `fail_at`
+// among those made by the library's own code (not the stand-in's, which like the real
+// modeller never throws) throws std::bad_alloc once.
+struct AllocationFault {
+    bool armed = false;
+    long fail_at = 0;
+    long seen = 0;
+};
+
+AllocationFault& allocation_fault() {
+    static AllocationFault fault;
+    return fault;
+}
+
+bool called_from_library(const void* caller) {
+    Dl_info info;
+    return dladdr(caller, &info) != 0 && info.dli_fname != nullptr &&
+           std::strstr(info.dli_fname, "libzelvora") != nullptr;
+}
+
+} // namespace
+
+// The library takes operator new from this process, as it would from the modeller.
+void* operator new(std::size_t size) {
+    AllocationFault& fault = allocation_fault();
+    if (fault.armed && called_from_library(__builtin_return_address(0)) &&
+        ++fault.seen == fault.fail_at) {
+        fault.armed = false;
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size != 0 ? size : 1)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+// The blocks come from malloc above; GCC cannot see that and would warn.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -505,6 +560,97 @@ TEST_F(Exports, ApplySkipsScenesWithoutACamera) {
               0);
     EXPECT_EQ(host_call_details("SUCameraSet2D"), Names{"Front true"});
     EXPECT_TRUE(host_active_model()->scenes[0].camera.is_2d);
+}
+
+TEST_F(Exports, ApplyMatchesNamesThatTheReaderEscaped) {
+    HostModel m = two_scenes();
+    m.scenes[0].name = "Sketch \"A\"";
+    m.scenes[1].name = "C:\\plans\ttab \xe2\x82\xac";
+    host_set_active_model(m);
+    int32_t status = -1;
+    const std::string text = read_active(&status);
+    ASSERT_EQ(status, 0);
+    // The names exactly as the reader wrote them, and one spelled with other escapes.
+    host_reset();
+    host_set_active_model(m);
+    EXPECT_EQ(zelvora().apply(R"([{"name":"Sketch \"A\"","scale_2d":9},)"
+                              R"({"name":"C:\\plans\ttab \u20ac","scale_2d":8}])"),
+              0);
+    EXPECT_EQ(host_call_details("SUCameraSetScale2D"),
+              (Names{"Sketch \"A\" 9", "C:\\plans\ttab \xe2\x82\xac 8"}));
+    EXPECT_NE(text.find(R"("name":"Sketch \"A\"")"), std::string::npos) << text;
+}
+
+TEST_F(Exports, ValuesThatAreNotFiniteNumbersLeaveTheirSettingUnchanged) {
+    host_set_active_model(two_scenes());
+    EXPECT_EQ(zelvora().apply(R"([{"name":"Plan","scale_2d":"big","center_2d":[2,3,4]},)"
+                              R"({"name":"Front","scale_2d":1e999,"center_2d":[NaN,0,0]}])"),
+              0);
+    EXPECT_TRUE(host_call_details("SUCameraSetScale2D").empty());
+    EXPECT_EQ(host_call_details("SUCameraSetCenter2D"), Names{"Plan 2,3,4"});
+    HostModel expected = two_scenes();
+    expected.scenes[1].camera.center_2d = {2, 3, 4};
+    EXPECT_EQ(*host_active_model(), expected);
+}
+
+TEST_F(Exports, RunningOutOfMemoryAnywhereInAnExportGivesSevenAndReleasesEverything) {
+    HostModel model = two_scenes();
+    model.scenes[0].name = "A scene name longer than any short string";
+    const std::string apply_text =
+        R"([{"name":"A scene name longer than any short string","scale_2d":3},)"
+        R"({"name":"Plan","center_2d":[1,2,3]}])";
+    const std::string path = write_model(model);
+    struct Export {
+        const char* what;
+        std::function<int32_t()> run;
+        std::vector<int32_t> failures; // the statuses that may report the fault
+    };
+    // A scene list that cannot be held is status 6 for the readers, as a failing list is.
+    const std::vector<Export> exports = {
+        {"read file",
+         [&] {
+             int32_t status = -1;
+             read_file(path, &status);
+             return status;
+         },
+         {6, 7}},
+        {"read active",
+         [&] {
+             int32_t status = -1;
+             read_active(&status);
+             return status;
+         },
+         {6, 7}},
+        {"apply", [&] { return zelvora().apply(apply_text.c_str()); }, {7}},
+    };
+    AllocationFault& fault = allocation_fault();
+    for (const Export& e : exports) {
+        SCOPED_TRACE(e.what);
+        const auto& run = e.run;
+        // A run without a fault counts the library's allocations.
+        host_reset();
+        host_set_active_model(model);
+        fault = AllocationFault{true, 0, 0};
+        const int32_t clean = run();
+        const long allocations = fault.seen;
+        fault.armed = false;
+        ASSERT_EQ(clean, 0);
+        int sevens = 0;
+        for (long k = 1; k <= allocations; ++k) {
+            host_reset();
+            host_set_active_model(model);
+            fault = AllocationFault{true, k, 0};
+            const int32_t status = run();
+            fault.armed = false;
+            const bool failure = std::count(e.failures.begin(), e.failures.end(), status) > 0;
+            EXPECT_TRUE(status == 0 || failure) << "allocation " << k << ": " << status;
+            sevens += status == 7;
+            EXPECT_EQ(host_init_depth(), 0) << "allocation " << k;
+            EXPECT_EQ(host_live_models(), 0) << "allocation " << k;
+            EXPECT_EQ(host_live_strings(), 0) << "allocation " << k;
+        }
+        EXPECT_GT(sevens, 0) << allocations << " allocations";
+    }
 }
 
 TEST_F(Exports, ReaderTextFedBackRestoresTheCameras) {

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
+#include "bridge/camera_updates.h"
 #include "bridge/host_binding.h"
 #include "host/stand_in.h"
 
@@ -74,6 +77,55 @@ TEST(SceneJsonCamera, NumbersUseFifteenSignificantDigits) {
               "\"up\":[123456789012345,1e+15,-0],"
               "\"is_perspective\":false,\"fov_deg\":0.1,\"is_2d\":true,\"scale_2d\":2.5,"
               "\"center_2d\":[100000,-7,3.14159265358979]}");
+}
+
+TEST(SceneJsonCamera, NonFiniteNumbersAreWrittenAsNull) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* what;
+        CameraValues values;
+        const char* expected;
+    };
+    CameraValues eye, fov, scale, center;
+    eye.eye = {nan, 1, -inf};
+    fov.fov_deg = inf;
+    scale.scale_2d = -nan;
+    center.center_2d = {0, nan, 2};
+    const Case cases[] = {
+        {"eye", eye, "\"eye\":[null,1,null]"},
+        {"fov", fov, "\"fov_deg\":null,"},
+        {"scale", scale, "\"scale_2d\":null,"},
+        {"center", center, "\"center_2d\":[0,null,2]}"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = camera_json(c.values);
+        EXPECT_NE(text.find(c.expected), std::string::npos) << c.what << ": " << text;
+        EXPECT_EQ(text.find("nan"), std::string::npos) << c.what << ": " << text;
+        EXPECT_EQ(text.find("inf"), std::string::npos) << c.what << ": " << text;
+    }
+}
+
+TEST(SceneJsonCamera, NumbersIgnoreTheProcessLocale) {
+    // A comma-decimal locale, as a modeller running in German would have set.
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/install-deps makes it)";
+    }
+    CameraValues v;
+    v.fov_deg = 0.1;
+    v.scale_2d = 2.5;
+    v.center_2d = {0.5, -1.25, 1e20};
+    const std::string text = camera_json(v);
+    const auto updates = zelvora::parse_camera_updates(
+        (R"([{"name":"A","scale_2d":2.5,"center_2d":[0.5,-1.25,3]}])"));
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_NE(text.find("\"fov_deg\":0.1,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"scale_2d\":2.5,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"center_2d\":[0.5,-1.25,1e+20]"), std::string::npos) << text;
+    ASSERT_EQ(updates.size(), 1u);
+    EXPECT_EQ(updates[0].scale_2d, 2.5);
+    EXPECT_EQ(updates[0].center_2d[1], -1.25);
 }
 
 class SceneJsonWithHost : public ::testing::Test {
