@@ -5,6 +5,20 @@
 
 #include <cstdlib>
 
+namespace {
+
+// A point that a drag would move: selected and not pinned.
+bool any_movable_point(const MeshDocument& doc) {
+    for (int i = 0; i < doc.uvCount; i++) {
+        const int32_t flags = doc.uvs[size_t(i)].flags;
+        if ((flags & FLAG_SELECTED) && !(flags & FLAG_PINNED))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 // The UV tools of UV Move: the first button to move the mouse chooses the tool (left rotates
 // about the tools' centre, middle moves, right scales) and keeps it until that button is
 // released; every step re-solves the rest of the charts live around the moved points.
@@ -17,7 +31,9 @@ bool UvView::uvTools(int event, int x, int y) {
     if (uvDragRefused)
         return false; // begun while the background unwrap ran: its engine state is not ours
     if (anyDown && activeUvTool == 0 && !uvDragOpen) {
-        if (!doc.beginUvDrag()) {
+        // With nothing to move, a live solve would only re-solve the charts around their pins
+        // and change a layout the user did not touch: the drag does nothing instead.
+        if (!any_movable_point(doc) || !doc.beginUvDrag()) {
             uvDragRefused = 1;
             return false;
         }
@@ -27,8 +43,11 @@ bool UvView::uvTools(int event, int x, int y) {
     bool redraw = false;
     if (event == EVT_MOUSE_MOVE && uvDragOpen) {
         const int dx = x - lastX, dy = y - lastY;
+        // Without a centre nothing turns or scales; the live solve is then left alone too, so
+        // that an empty drag does not re-solve the charts.
         if (leftDown && (activeUvTool == 0 || activeUvTool == 1)) {
-            doc.rotateSelected(float(dx), float(dy));
+            if (doc.selCentreValid)
+                doc.rotateSelected(float(dx), float(dy));
             activeUvTool = 1;
             redraw = true;
         }
@@ -42,7 +61,8 @@ bool UvView::uvTools(int event, int x, int y) {
             activeUvTool = 2;
         }
         if (rightDown && (activeUvTool == 0 || activeUvTool == 3)) {
-            doc.scaleSelected(float(dx), float(dy));
+            if (doc.selCentreValid)
+                doc.scaleSelected(float(dx), float(dy));
             activeUvTool = 3;
             redraw = true;
         }

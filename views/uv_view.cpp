@@ -187,6 +187,8 @@ bool UvView::setMode(int code) {
         set_status(statusText, "Mode: Edge Topological");
         break;
     case MODE_UV_MOVE:
+        // The tools turn and scale about the selection's centre as it is now.
+        MeshDocument::instance().computeSelectionCentre();
         set_status(statusText, "Mode: UV Move");
         break;
     case MODE_PIVOT:

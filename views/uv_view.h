@@ -52,7 +52,7 @@ public:
     int32_t activeUvTool = 0;
     // A live solve was begun for the drag in progress (uvDragOpen), or refused because the
     // background unwrap was running (uvDragRefused: the drag then does nothing until every
-    // button is up).
+    // button is up). A drag with no movable point is refused too: it would change nothing.
     uint8_t uvDragOpen = 0;
     uint8_t uvDragRefused = 0;
 

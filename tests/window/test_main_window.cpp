@@ -12,6 +12,7 @@
 #include "platform/qt/key_map.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/window_run.h"
+#include "window_test_util.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -35,35 +36,11 @@
 
 namespace {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "test_main_window";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        QSurfaceFormat::setDefaultFormat(GlView::surfaceFormat());
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
-
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
-}
-
-// Processes events until cond holds or the time is up.
-bool wait_until(const std::function<bool()>& cond, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
 }
 
 // Runs `act` on the first modal widget of the given object name once it is open (modal dialogs
