@@ -257,10 +257,25 @@ TEST_F(Gestures, RubberBandInTheUvViewSelectsThePointsInsideShiftTogglesCtrlRemo
     ASSERT_GT(band.size(), 5u);
     EXPECT_EQ(selected_points(), band);
 
-    // Shift toggles a second, overlapping band; Ctrl removes a third.
+    // Shift toggles a second, overlapping band; Ctrl removes a third. Halfway through the
+    // second, the band and the points it would toggle are drawn.
     const QPoint c = uvPoint(0.4f, 0.6f), d = uvPoint(0.9f, 0.1f);
     QTest::keyPress(v(), Qt::Key_Shift);
-    drag(Qt::LeftButton, c, d);
+    const QImage still = frame();
+    QTest::mouseMove(v(), c);
+    QTest::mousePress(v(), Qt::LeftButton, Qt::NoModifier, c);
+    QTest::mouseMove(v(), (c + d) / 2);
+    const QImage during = frame();
+    const QPoint corner = (c + d) / 2 + QPoint(2, 2);
+    int changedAlongBand = 0;
+    for (int x = c.x(); x < corner.x(); x++)
+        changedAlongBand += during.pixel(x, c.y() - 3) != still.pixel(x, c.y() - 3);
+    EXPECT_GT(changedAlongBand, (corner.x() - c.x()) / 2) << "the band's top edge is drawn";
+#ifdef MARROWBY_GESTURE_SCREENSHOT
+    window->grab().toImage().save(MARROWBY_GESTURE_SCREENSHOT);
+#endif
+    QTest::mouseMove(v(), d);
+    QTest::mouseRelease(v(), Qt::LeftButton, Qt::NoModifier, d);
     QTest::keyRelease(v(), Qt::Key_Shift);
     std::set<int> expected;
     const std::set<int> second = inside(c, d);
