@@ -4,6 +4,8 @@
 
 #include "app/app_state.h"
 #include "app/commands.h"
+#include "app/startup.h"
+#include "document/obj_reader.h"
 #include "platform/qt/gl_view.h"
 #ifdef MARROWBY_HAS_VIEWS
 #include "platform/qt/view_binding.h"
@@ -16,6 +18,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QShortcut>
@@ -25,6 +28,8 @@
 namespace {
 
 MainWindow* g_current = nullptr;
+// Caption of the warning about a seam list given on the command line that could not be used.
+constexpr const char* SEAM_LIST_CAPTION = "Seam list";
 
 } // namespace
 
@@ -177,7 +182,8 @@ void MainWindow::setUpFileDialog(QFileDialog& dialog, bool save) {
     dialog.setNameFilters({QString("%1 (%2)").arg(OBJ_FILTER_NAME, OBJ_FILTER_PATTERN),
                            QString("%1 (*)").arg(ALL_FILTER_NAME)});
     dialog.setDefaultSuffix(OBJ_DEFAULT_EXTENSION);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Save As may create a file; the dialog asks before it replaces one (its default).
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setObjectName(save ? "saveAsDialog" : "loadDialog");
 }
@@ -191,7 +197,7 @@ void MainWindow::showLoadDialog() {
         return;
     std::string path = dialog.selectedFiles().first().toLocal8Bit().toStdString();
     if (!AppState::instance().loadChosenFile(path))
-        showLoadFailed();
+        showLoadFailed(last_obj_reader() ? last_obj_reader()->error : std::string());
     refreshMenuState();
     views_->update();
 }
@@ -223,7 +229,7 @@ void MainWindow::showAbout() {
     dialog.exec();
 }
 
-void MainWindow::showLoadFailed() {
+void MainWindow::showLoadFailed(const std::string& reason) {
     QDialog dialog(this);
     dialog.setObjectName("loadFailedDialog");
     dialog.setWindowTitle(LOAD_FAILED_CAPTION);
@@ -232,10 +238,33 @@ void MainWindow::showLoadFailed() {
     text->setObjectName("loadFailedText");
     text->setTextFormat(Qt::PlainText);
     layout->addWidget(text);
+    // The fixed text speaks of texture coordinates and normals whatever the cause; the
+    // reader's own message names the file, the line and what is wrong.
+    if (!reason.empty()) {
+        auto* why = new QLabel(QString::fromLocal8Bit(reason.c_str()), &dialog);
+        why->setObjectName("loadFailedReason");
+        why->setTextFormat(Qt::PlainText);
+        why->setWordWrap(true);
+        layout->addWidget(why);
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     layout->addWidget(buttons);
     dialog.adjustSize();
     centreOverClient(&dialog);
     dialog.exec();
+}
+
+void MainWindow::showStartupProblem() {
+    const StartupState& state = startup_state();
+    if (state.startupProblem.empty())
+        return;
+    if (state.loadFailed) {
+        showLoadFailed(state.startupProblem);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(SEAM_LIST_CAPTION),
+                    QString::fromLocal8Bit(state.startupProblem.c_str()), QMessageBox::Ok, this);
+    box.setObjectName("seamListProblem");
+    box.exec();
 }

@@ -35,9 +35,14 @@ public:
     void showLoadDialog();
     void showSaveAsDialog();
     void showAbout();
-    void showLoadFailed();
+    // The load-failed dialog; reason, when given, says what went wrong below the fixed text.
+    void showLoadFailed(const std::string& reason = std::string());
+    // What kept the command line's files from use (the OBJ file's load, or the seam list),
+    // shown once the window is up; nothing when all went well.
+    void showStartupProblem();
 
-    // The open and save dialogs: OBJ and all-files filters, default extension, existing files only.
+    // The open and save dialogs: OBJ and all-files filters, default extension. Load takes
+    // existing files only; Save As also takes a new name and asks before replacing a file.
     static void setUpFileDialog(QFileDialog& dialog, bool save);
 
     // Centres a dialog over the client area, keeping its size.

@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QProxyStyle>
 #include <QSurfaceFormat>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -76,7 +77,14 @@ bool platform_run_window(int argc, const char* const* argv, int* exitCode) {
     QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
     window->show();
     window->views()->update();
+    // Once the loop runs, so that the window is up behind the message.
+    QTimer::singleShot(0, window, [window] { window->showStartupProblem(); });
     *exitCode = loop.exec();
+    // A worker may still run. Wait for it while the application can still take the message
+    // it posts at its end, and deliver that message (dropped: its window is gone) before the
+    // application goes.
+    MeshDocument::instance().waitForLiveUnwrap();
+    QCoreApplication::sendPostedEvents();
     if (own) {
         platform_set_message_sink(nullptr);
         own.reset();

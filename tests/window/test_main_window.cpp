@@ -14,6 +14,7 @@
 #include "platform/qt/window_run.h"
 #include "window_test_util.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -381,35 +383,81 @@ TEST_F(Window, FailedLoadShowsTheDialogLeavesTheDocumentEmptyAndSaveWritesNothin
     EXPECT_EQ(read_file(box), before);
 }
 
-TEST_F(Window, SaveAsRefusesANameThatDoesNotExist) {
+struct SaveAsCase {
+    const char* what;
+    std::string target;
+    QMessageBox::StandardButton answer; // to the question whether to replace; NoButton: none
+    bool written;
+};
+
+TEST_F(Window, SaveAsCreatesANewFileAndAsksBeforeReplacingOne) {
     ASSERT_TRUE(AppState::instance().loadChosenFile(box));
     open();
-    std::string missing = dir + "/new.obj";
-    bool warned = false, stillOpen = false;
-    when_modal("saveAsDialog", [&](QWidget* w) {
-        auto* d = static_cast<QFileDialog*>(w);
-        choose(d, missing);
-        when_modal("", [&](QWidget* m) {
-            warned = qobject_cast<QMessageBox*>(m) != nullptr;
-            if (warned)
-                static_cast<QMessageBox*>(m)->accept();
-            // Back in the file dialog, which stayed open: cancel it.
-            QTimer::singleShot(50, d, [&, d] {
-                stillOpen = d->isVisible();
-                d->reject();
-            });
+    const std::string original = read_file(other);
+    const std::vector<SaveAsCase> cases = {
+        {"a new name", dir + "/new.obj", QMessageBox::NoButton, true},
+        {"an existing file, not replaced", other, QMessageBox::No, false},
+        {"an existing file, replaced", other, QMessageBox::Yes, true},
+    };
+    for (const SaveAsCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        bool asked = false;
+        when_modal("saveAsDialog", [&](QWidget* w) {
+            auto* d = static_cast<QFileDialog*>(w);
+            choose(d, c.target);
+            if (c.answer != QMessageBox::NoButton) {
+                when_modal("", [&, d](QWidget* m) {
+                    auto* box = qobject_cast<QMessageBox*>(m);
+                    asked = box != nullptr;
+                    if (!box)
+                        return;
+                    box->button(c.answer)->click();
+                    // Not replaced: back in the file dialog, which stays open; cancel it.
+                    if (c.answer == QMessageBox::No)
+                        QTimer::singleShot(50, d, [d] { d->reject(); });
+                });
+            }
+            static_cast<QDialog*>(d)->accept();
         });
+        window->menuAction(ID_FILE_SAVEAS)->trigger();
+        EXPECT_EQ(asked, c.answer != QMessageBox::NoButton);
+        std::string text = read_file(c.target);
+        if (c.written) {
+            EXPECT_EQ(text.rfind("# ####", 0), 0u);
+        } else {
+            EXPECT_EQ(text, original);
+        }
+    }
+}
+
+TEST_F(Window, LoadReadsNumbersAlikeUnderACommaDecimalLocale) {
+    // The toolkit adopts the user's locale; a German one writes 0,5 for one half.
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
+        GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/install-deps makes it)";
+    std::ofstream(other) << "v 0.5 0 0\nv 1.5 0 0\nv 0 1.25 0\nvt 0.5 0.25\nf 1/1 2/1 3/1\n";
+    open();
+    when_modal("loadDialog", [&](QWidget* w) {
+        auto* d = static_cast<QFileDialog*>(w);
+        choose(d, other);
         static_cast<QDialog*>(d)->accept();
     });
-    window->menuAction(ID_FILE_SAVEAS)->trigger();
-    EXPECT_TRUE(warned);
-    EXPECT_TRUE(stillOpen);
-    EXPECT_FALSE(std::ifstream(missing).good());
+    window->menuAction(ID_FILE_LOAD)->trigger();
+    MeshDocument& doc = MeshDocument::instance();
+    ASSERT_EQ(doc.faceCount, 1);
+    EXPECT_EQ(doc.uvs[0].u, 0.5f);
+    EXPECT_EQ(doc.uvs[0].v, 0.25f);
+    EXPECT_EQ(doc.filePositions[2].x, 1.5f);
+    window->menuAction(ID_FILE_SAVE)->trigger();
+    std::string text = read_file(other);
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_NE(text.find("\nv 1.500000 0.000000 0.000000\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nvt 0.500000 0.250000 0.00\n"), std::string::npos) << text;
 }
 
 TEST_F(Window, UnwrapDoneArrivesOnTheUiThreadAndClosingWritesTheFile) {
     std::string before = read_file(box);
-    std::string arg = box + "," + dir + "/none.bin,,,";
+    std::string arg = box + "," + std::string(MARROWBY_SOURCE_DIR) + "/examples/box_seams.bin,,,";
     const char* argv[] = {"marrowby", arg.c_str()};
     bool busy = false, finished = false;
     QTimer::singleShot(0, [&] {
@@ -430,17 +478,89 @@ TEST_F(Window, UnwrapDoneArrivesOnTheUiThreadAndClosingWritesTheFile) {
     EXPECT_EQ(MeshDocument::instance().faceCount, 0) << "cleaned up at exit";
 }
 
-TEST_F(Window, StartedWithAnUnreadableFileLeavesItUnchangedAtExit) {
-    std::string before = read_file(bad);
-    std::string arg = bad + "," + dir + "/none.bin,,,";
+TEST_F(Window, ClosingWhileAnUnwrapRunsWaitsForItBeforeTheApplicationGoes) {
+    // A mesh large enough that its unwrap still runs when the window closes.
+    std::string mesh = dir + "/dragon.obj";
+    ASSERT_EQ(
+        std::system(("cp " + std::string(MARROWBY_MESH_DIR) + "/dragon_res3.obj " + mesh).c_str()),
+        0);
+    std::string arg = mesh + ",,-lscm,,";
     const char* argv[] = {"marrowby", arg.c_str()};
+    bool busyAtClose = false;
     QTimer::singleShot(0, [&] {
         ASSERT_TRUE(wait_until([] { return MainWindow::current() != nullptr; }));
-        EXPECT_EQ(MeshDocument::instance().faceCount, 0);
-        MainWindow::current()->menuAction(IDM_EXIT)->trigger();
+        MainWindow::current()->menuAction(ID_SWITCH_FILLHOLES)->trigger();
+        busyAtClose = MeshDocument::instance().liveBusy == 1;
+        MainWindow::current()->close();
     });
+    testing::internal::CaptureStderr();
     EXPECT_EQ(marrowby_main(2, argv, platform_run_window), 0);
-    EXPECT_EQ(read_file(bad), before);
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(busyAtClose);
+    // Joined, and its message delivered (and dropped) before the run returned: nothing is
+    // left for a later event loop.
+    MeshDocument& doc = MeshDocument::instance();
+    EXPECT_EQ(doc.liveBusy, 0);
+    EXPECT_FALSE(doc.liveThread.joinable());
+    EXPECT_EQ(doc.liveStaleMessages, 0);
+}
+
+struct StartupCase {
+    const char* what;
+    std::function<std::string(const std::string& dir)> make; // answers the OBJ path
+    std::string seams;                                       // the seam list field
+    const char* dialog;                                      // object name of the message
+    const char* reason;                                      // expected in the message
+};
+
+TEST_F(Window, StartedWithFilesThatCannotBeUsedSaysWhyAndLeavesThemUnchanged) {
+    const std::string seams = std::string(MARROWBY_SOURCE_DIR) + "/examples/box_seams.bin";
+    const std::vector<StartupCase> cases = {
+        {"a corner past the vertices", [&](const std::string&) { return bad; }, seams,
+         "loadFailedDialog", "bad.obj:4: vertex index in '7' is outside 1..3"},
+        {"random bytes",
+         [](const std::string& d) {
+             std::ofstream(d + "/noise.obj", std::ios::binary)
+                 << std::string("\x12\x9a\0\xff\x03junk", 9);
+             return d + "/noise.obj";
+         },
+         seams, "loadFailedDialog", "not a text file"},
+        {"a missing file", [](const std::string& d) { return d + "/missing.obj"; }, seams,
+         "loadFailedDialog", "cannot open"},
+        {"a folder",
+         [](const std::string& d) {
+             (void)std::system(("mkdir -p " + d + "/folder.obj").c_str());
+             return d + "/folder.obj";
+         },
+         seams, "loadFailedDialog", "is a folder"},
+        {"a seam list that cannot be read", [&](const std::string&) { return box; },
+         dir + "/none.bin", "seamListProblem", "none.bin: cannot open"},
+    };
+    for (const StartupCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        startup_state() = StartupState{};
+        std::string path = c.make(dir);
+        bool existed = std::ifstream(path).good();
+        std::string before = read_file(path);
+        std::string arg = path + "," + c.seams + ",,,";
+        const char* argv[] = {"marrowby", arg.c_str()};
+        QString shown;
+        when_modal(c.dialog, [&](QWidget* w) {
+            auto* reason = w->findChild<QLabel*>("loadFailedReason");
+            shown = reason ? reason->text() : static_cast<QMessageBox*>(w)->text();
+            QTest::keyClick(w, Qt::Key_Escape);
+            QTimer::singleShot(0, [] { MainWindow::current()->menuAction(IDM_EXIT)->trigger(); });
+        });
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(marrowby_main(2, argv, platform_run_window), 0);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(shown.toStdString().find(c.reason), std::string::npos) << shown.toStdString();
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        if (std::string(c.dialog) == "loadFailedDialog") {
+            EXPECT_EQ(read_file(path), before);
+            EXPECT_EQ(std::ifstream(path).good(), existed);
+        }
+    }
 }
 
 TEST_F(Window, StartedWithoutAnArgumentWritesNothing) {
