@@ -65,6 +65,15 @@ void solve_live_step(MeshDocument& doc) {
     doc.copyCornerUvsBack();
 }
 
+// Rotate and scale start every step from the UVs as they were when the drag's first step ran,
+// so the accumulated angle or factor describes the whole drag.
+void restore_from_backup(MeshDocument& doc) {
+    if (doc.uvBackup.empty())
+        doc.uvBackup.assign(doc.uvs.begin(), doc.uvs.begin() + doc.uvCount);
+    size_t n = std::min(doc.uvBackup.size(), size_t(doc.uvCount));
+    std::copy(doc.uvBackup.begin(), doc.uvBackup.begin() + std::ptrdiff_t(n), doc.uvs.begin());
+}
+
 void release_live_triangles(MeshDocument& doc) {
     doc.liveTriVertices = {};
     doc.liveTriUvs = {};
@@ -194,19 +203,6 @@ bool MeshDocument::moveSelected(float du, float dv) {
         solve_live_step(*this);
     return moved;
 }
-
-namespace {
-
-// Rotate and scale start every step from the UVs as they were when the drag's first step ran,
-// so the accumulated angle or factor describes the whole drag.
-void restore_from_backup(MeshDocument& doc) {
-    if (doc.uvBackup.empty())
-        doc.uvBackup.assign(doc.uvs.begin(), doc.uvs.begin() + doc.uvCount);
-    size_t n = std::min(doc.uvBackup.size(), size_t(doc.uvCount));
-    std::copy(doc.uvBackup.begin(), doc.uvBackup.begin() + std::ptrdiff_t(n), doc.uvs.begin());
-}
-
-} // namespace
 
 void MeshDocument::rotateSelected(float dx, float dy) {
     restore_from_backup(*this);
