@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (cutCommandLine(text.data(), fields) == CommandLineShape::Complete) {
         for (const char* f :
              {fields.objPath, fields.seamPath, fields.method, fields.holes, fields.batch}) {
-            if (f < text.data() || f > text.data() + size || std::strlen(f) > 254)
+            if (f < text.data() || f > text.data() + size || f + std::strlen(f) > text.data() + size)
                 __builtin_trap();
         }
     }
