@@ -96,7 +96,10 @@ bool parseCommandLine(char* commandLine) {
     if (state.loadFailed && last_obj_reader())
         state.startupProblem = last_obj_reader()->error;
     std::string seamWarnings = readSeamList(fields.seamPath);
-    if (!state.loadFailed)
+    if (!state.loadFailed && doc.faceCount == 0)
+        state.startupProblem =
+            std::string(fields.objPath) + " has no faces to lay out; it will be left unchanged";
+    else if (!state.loadFailed)
         state.startupProblem = seamWarnings;
     doc.unwrapNow();
     warn_faces_without_layout(doc);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -260,24 +261,25 @@ bool ObjReader::readText(MeshDocument& doc, const char* name, const char* text, 
                 const char* tokenEnd = c;
                 while (tokenEnd < line.end && !obj_is_blank(*tokenEnd))
                     tokenEnd++;
-                const std::string token(c, size_t(tokenEnd - c));
+                // Only a message needs the corner's text.
+                const std::string_view token(c, size_t(tokenEnd - c));
                 Corner k;
                 if (n == MAX_CORNERS) {
                     error = where(name, line.number) + "face with more than 100 corners";
                 } else if (!parse_corner(c, tokenEnd, k)) {
-                    error = where(name, line.number) + "face corner '" + token +
+                    error = where(name, line.number) + "face corner '" + std::string(token) +
                             "' is not one of v, v/vt, v//vn, v/vt/vn";
                 } else if (k.v < 1 || k.v > counts.vertices) {
-                    error = where(name, line.number) + "vertex index in '" + token +
+                    error = where(name, line.number) + "vertex index in '" + std::string(token) +
                             "' is outside 1.." + std::to_string(counts.vertices);
                 } else if (k.hasVt && counts.texCoords == 0) {
-                    error = where(name, line.number) + "texture index in '" + token +
+                    error = where(name, line.number) + "texture index in '" + std::string(token) +
                             "' but the file has no vt line";
                 } else if (k.hasVt && (k.vt < 1 || k.vt > counts.texCoords)) {
-                    error = where(name, line.number) + "texture index in '" + token +
+                    error = where(name, line.number) + "texture index in '" + std::string(token) +
                             "' is outside 1.." + std::to_string(counts.texCoords);
                 } else if (k.hasVn && !noNormals && (k.vn < 1 || k.vn > counts.normals)) {
-                    error = where(name, line.number) + "normal index in '" + token +
+                    error = where(name, line.number) + "normal index in '" + std::string(token) +
                             "' is outside 1.." + std::to_string(counts.normals);
                 } else {
                     vIdx[n] = int32_t(k.v);

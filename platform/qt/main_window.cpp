@@ -28,8 +28,6 @@
 namespace {
 
 MainWindow* g_current = nullptr;
-// Caption of the warning about a seam list given on the command line that could not be used.
-constexpr const char* SEAM_LIST_CAPTION = "Seam list";
 
 } // namespace
 
@@ -263,8 +261,8 @@ void MainWindow::showStartupProblem() {
         showLoadFailed(state.startupProblem);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(SEAM_LIST_CAPTION),
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(APP_TITLE),
                     QString::fromLocal8Bit(state.startupProblem.c_str()), QMessageBox::Ok, this);
-    box.setObjectName("seamListProblem");
+    box.setObjectName("startupProblem");
     box.exec();
 }

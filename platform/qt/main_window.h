@@ -37,8 +37,8 @@ public:
     void showAbout();
     // The load-failed dialog; reason, when given, says what went wrong below the fixed text.
     void showLoadFailed(const std::string& reason = std::string());
-    // What kept the command line's files from use (the OBJ file's load, or the seam list),
-    // shown once the window is up; nothing when all went well.
+    // What kept the command line's files from use (the OBJ file's load, a file without faces,
+    // or the seam list), shown once the window is up; nothing when all went well.
     void showStartupProblem();
 
     // The open and save dialogs: OBJ and all-files filters, default extension. Load takes

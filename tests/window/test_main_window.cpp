@@ -534,7 +534,13 @@ TEST_F(Window, StartedWithFilesThatCannotBeUsedSaysWhyAndLeavesThemUnchanged) {
          },
          seams, "loadFailedDialog", "is a folder"},
         {"a seam list that cannot be read", [&](const std::string&) { return box; },
-         dir + "/none.bin", "seamListProblem", "none.bin: cannot open"},
+         dir + "/none.bin", "startupProblem", "none.bin: cannot open"},
+        {"no faces",
+         [](const std::string& d) {
+             std::ofstream(d + "/points.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+             return d + "/points.obj";
+         },
+         seams, "startupProblem", "points.obj has no faces"},
     };
     for (const StartupCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -556,7 +562,7 @@ TEST_F(Window, StartedWithFilesThatCannotBeUsedSaysWhyAndLeavesThemUnchanged) {
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_NE(shown.toStdString().find(c.reason), std::string::npos) << shown.toStdString();
         EXPECT_NE(err.find(c.reason), std::string::npos) << err;
-        if (std::string(c.dialog) == "loadFailedDialog") {
+        if (std::string(c.dialog) == "loadFailedDialog" || std::string(c.what) == "no faces") {
             EXPECT_EQ(read_file(path), before);
             EXPECT_EQ(std::ifstream(path).good(), existed);
         }
