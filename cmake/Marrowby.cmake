@@ -43,7 +43,8 @@ function(marrowby_test name)
     else()
         add_test(NAME ${name} COMMAND ${name})
     endif()
-    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    # A suite that hangs (a modal dialog nobody closes) fails instead of holding CI up.
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT 900)
 endfunction()
 
 # marrowby_fuzz(NAME SOURCES ... LIBS ...): a libFuzzer target, built only with MARROWBY_FUZZ.
