@@ -53,6 +53,8 @@ public:
     void useWhite() { currentTexture = whiteTexture; }
 
     uint8_t drawAxisLabels = 0;
+    // Draw the mesh vertex by vertex instead of from the arrays (the same pixels; for tests).
+    uint8_t immediateMode = 0;
     float projection[16] = {};
     int32_t viewportWidth = 0, viewportHeight = 0;
     float clearColour[3] = {0.647f, 0.635f, 0.647f};

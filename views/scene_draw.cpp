@@ -2,6 +2,8 @@
 
 #include "document/mesh_document.h"
 #include "views/display_textures.h"
+#include "views/pass_arrays.h"
+#include "views/pass_inputs.h"
 #include "views/renderer.h"
 #include "views/scene_view.h"
 #include "views/uv_view.h"
@@ -47,6 +49,70 @@ bool faces_camera(const MeshDocument& doc, const MeshFace& face, const float mvp
     return value < 0;
 }
 
+// The faces of the 3D pass, each a fan of its corners with the corner's normal and texture
+// coordinate, in face order; `out` is either the immediate-mode drawer or the arrays.
+template <typename Out>
+void emit_scene_faces(const MeshDocument& doc, float t, bool showStretch, Out& out) {
+    for (int f = 0; f < doc.faceCount; ++f) {
+        const MeshFace& face = doc.faces[size_t(f)];
+        float rgb[3] = {1, 1, 1};
+        if (showStretch)
+            stretch_colour(face.stretchShade, rgb);
+        out.beginFan(rgb);
+        for (int k = 0; k < face.cornerCount; ++k) {
+            float n[3] = {0, 0, 0}, uv[2] = {0, 0};
+            const int ni = face.normalIndices[k];
+            if (ni >= 0 && ni < doc.normalCount) {
+                const Vec3& v = doc.normals[size_t(ni)];
+                n[0] = v.x, n[1] = v.y, n[2] = v.z;
+            }
+            const int ui = face.uvIndices[k];
+            if (ui >= 0 && ui < doc.uvCount)
+                uv[0] = doc.uvs[size_t(ui)].u * t, uv[1] = doc.uvs[size_t(ui)].v * t;
+            const int vi = face.vertexIndices[k];
+            if (vi > 0 && vi < doc.vertexSlots) {
+                const Vec3& p = doc.vertices[size_t(vi)];
+                const float xyz[3] = {p.x, p.y, p.z};
+                out.fanVertex(xyz, n, uv);
+            }
+        }
+        out.endFan();
+    }
+}
+
+// Every face corner's edge as a segment in the colour and width of its flags.
+template <typename Out> void emit_scene_lines(const MeshDocument& doc, Out& out) {
+    for (int f = 0; f < doc.faceCount; ++f) {
+        const MeshFace& face = doc.faces[size_t(f)];
+        const int n = face.cornerCount;
+        for (int k = 0; k < n; ++k) {
+            const int e = face.edgeIndices[k];
+            const int a = face.vertexIndices[k == 0 ? n - 1 : k - 1], b = face.vertexIndices[k];
+            if (e < 0 || e >= doc.edgeCount || a <= 0 || b <= 0 || a >= doc.vertexSlots ||
+                b >= doc.vertexSlots)
+                continue;
+            float rgb[3], w;
+            edge_style(doc.edges[size_t(e)].flags, false, rgb, &w);
+            const Vec3& pa = doc.vertices[size_t(a)];
+            const Vec3& pb = doc.vertices[size_t(b)];
+            const float xa[3] = {pa.x, pa.y, pa.z}, xb[3] = {pb.x, pb.y, pb.z};
+            out.segment(xa, xb, rgb, w);
+        }
+    }
+}
+
+// The arrays of the 3D pass and what they were built from.
+struct SceneArrays {
+    FaceArrays faces;
+    LineArrays lines;
+    InputMemo faceInputs, lineInputs;
+};
+
+SceneArrays& scene_arrays() {
+    static SceneArrays* a = new SceneArrays();
+    return *a;
+}
+
 } // namespace
 
 void SceneView::draw(bool pathFlag) {
@@ -73,13 +139,12 @@ void SceneView::draw(bool pathFlag) {
     // Eye-space (0, 0, 0.001) carried back into model space: lines sit just before the faces.
     const float off[3] = {0.001f * modelView[2], 0.001f * modelView[6], 0.001f * modelView[10]};
 
+    // Facing marks for the picking, and the stretch of every face while it is shown.
     for (int i = 0; i < doc.edgeCount; ++i)
         doc.edges[size_t(i)].frontFacing = 0;
-
     float mvp[16];
     mat_mul(mvp, renderer.projection, modelView);
     const float cx = vw * 0.5f, cy = vh * 0.5f;
-    const float t = texture_repeat(UvView::instance().textureScale);
     for (int f = 0; f < doc.faceCount; ++f) {
         MeshFace& face = doc.faces[size_t(f)];
         if (faces_camera(doc, face, mvp, cx, cy))
@@ -90,66 +155,43 @@ void SceneView::draw(bool pathFlag) {
             }
         if (sw.showStretch)
             face.stretch = doc.faceStretch(f);
-        if (sw.wireframe)
-            continue;
-        float rgb[3] = {1, 1, 1};
-        if (sw.showStretch)
-            stretch_colour(face.stretchShade, rgb);
-        glBegin(GL_TRIANGLE_FAN);
-        glColor3fv(rgb);
-        for (int k = 0; k < face.cornerCount; ++k) {
-            const int ni = face.normalIndices[k];
-            if (ni >= 0 && ni < doc.normalCount) {
-                const Vec3& n = doc.normals[size_t(ni)];
-                glNormal3f(n.x, n.y, n.z);
-            } else {
-                glNormal3f(0, 0, 0);
-            }
-            const int ui = face.uvIndices[k];
-            if (ui >= 0 && ui < doc.uvCount)
-                glTexCoord2f(doc.uvs[size_t(ui)].u * t, doc.uvs[size_t(ui)].v * t);
-            else
-                glTexCoord2f(0, 0);
-            const int vi = face.vertexIndices[k];
-            if (vi > 0 && vi < doc.vertexSlots) {
-                const Vec3& p = doc.vertices[size_t(vi)];
-                glVertex3f(p.x, p.y, p.z);
-            }
+    }
+
+    const float t = texture_repeat(UvView::instance().textureScale);
+    if (renderer.immediateMode) {
+        if (!sw.wireframe) {
+            ImmediateFans fans;
+            emit_scene_faces(doc, t, sw.showStretch != 0, fans);
         }
-        glEnd();
+    } else {
+        SceneArrays& arrays = scene_arrays();
+        if (!sw.wireframe) {
+            if (scene_face_inputs_changed(doc, arrays.faceInputs, t, sw.showStretch != 0) ||
+                !arrays.faces.valid) {
+                arrays.faces.clear();
+                emit_scene_faces(doc, t, sw.showStretch != 0, arrays.faces);
+                arrays.faces.valid = true;
+            }
+            draw_face_arrays(arrays.faces, true, true);
+        }
     }
 
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
-    float width = 1;
-    glLineWidth(width);
-    glBegin(GL_LINES);
-    for (int f = 0; f < doc.faceCount; ++f) {
-        const MeshFace& face = doc.faces[size_t(f)];
-        const int n = face.cornerCount;
-        for (int k = 0; k < n; ++k) {
-            const int e = face.edgeIndices[k];
-            const int a = face.vertexIndices[k == 0 ? n - 1 : k - 1], b = face.vertexIndices[k];
-            if (e < 0 || e >= doc.edgeCount || a <= 0 || b <= 0 || a >= doc.vertexSlots ||
-                b >= doc.vertexSlots)
-                continue;
-            float rgb[3], w;
-            edge_style(doc.edges[size_t(e)].flags, false, rgb, &w);
-            if (w != width) {
-                glEnd();
-                width = w;
-                glLineWidth(width);
-                glBegin(GL_LINES);
-            }
-            glColor3fv(rgb);
-            const Vec3& pa = doc.vertices[size_t(a)];
-            const Vec3& pb = doc.vertices[size_t(b)];
-            glVertex3f(pa.x + off[0], pa.y + off[1], pa.z + off[2]);
-            glVertex3f(pb.x + off[0], pb.y + off[1], pb.z + off[2]);
+    glLineWidth(1);
+    if (renderer.immediateMode) {
+        ImmediateLines lines(off);
+        emit_scene_lines(doc, lines);
+    } else {
+        SceneArrays& arrays = scene_arrays();
+        if (edge_inputs_changed(doc, arrays.lineInputs, 0) || !arrays.lines.valid) {
+            arrays.lines.clear();
+            emit_scene_lines(doc, arrays.lines);
+            arrays.lines.valid = true;
         }
+        draw_line_arrays(arrays.lines, off);
     }
-    glEnd();
     glLineWidth(1);
     glEnable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);

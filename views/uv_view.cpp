@@ -7,11 +7,80 @@
 #include "document/mesh_document.h"
 #include "platform/key_state.h"
 #include "views/display_textures.h"
+#include "views/pass_arrays.h"
+#include "views/pass_inputs.h"
 #include "views/renderer.h"
 #include "views/scene_view.h"
 #include "views/select_gesture.h"
 #include "views/view_draw.h"
 #include "views/view_math.h"
+
+namespace {
+
+// The faces in their stretch colour, each a fan of its corners' UV points.
+template <typename Out> void emit_uv_stretch_faces(const MeshDocument& doc, Out& out) {
+    const float n[3] = {0, 0, 0};
+    for (int f = 0; f < doc.faceCount; ++f) {
+        const MeshFace& face = doc.faces[size_t(f)];
+        float rgb[3];
+        stretch_colour(face.stretchShade, rgb);
+        out.beginFan(rgb);
+        for (int k = 0; k < face.cornerCount; ++k) {
+            const int ui = face.uvIndices[k];
+            if (ui < 0 || ui >= doc.uvCount)
+                continue;
+            const UvPoint& p = doc.uvs[size_t(ui)];
+            const float xyz[3] = {p.u, p.v, 0}, uv[2] = {p.u, p.v};
+            out.fanVertex(xyz, n, uv);
+        }
+        out.endFan();
+    }
+}
+
+// Every face corner's UV edge in the colour of its flags; the anchor edge (-1 none) wide and
+// yellow wherever a face uses its two vertices.
+template <typename Out> void emit_uv_lines(const MeshDocument& doc, int anchorEdge, Out& out) {
+    const MeshEdge* anchor = anchorEdge >= 0 ? &doc.edges[size_t(anchorEdge)] : nullptr;
+    for (int f = 0; f < doc.faceCount; ++f) {
+        const MeshFace& face = doc.faces[size_t(f)];
+        const int n = face.cornerCount;
+        for (int k = 0; k < n; ++k) {
+            const int prev = k == 0 ? n - 1 : k - 1;
+            const int ua = face.uvIndices[prev], ub = face.uvIndices[k];
+            const int e = face.edgeIndices[k];
+            if (ua < 0 || ub < 0 || ua >= doc.uvCount || ub >= doc.uvCount || e < 0 ||
+                e >= doc.edgeCount)
+                continue;
+            float rgb[3], w;
+            const int va = face.vertexIndices[prev], vb = face.vertexIndices[k];
+            if (anchor && ((va == anchor->vertexA && vb == anchor->vertexB) ||
+                           (va == anchor->vertexB && vb == anchor->vertexA))) {
+                rgb[0] = rgb[1] = 2;
+                rgb[2] = 0;
+                w = 4;
+            } else {
+                edge_style(doc.edges[size_t(e)].flags, true, rgb, &w);
+            }
+            const float a[3] = {doc.uvs[size_t(ua)].u, doc.uvs[size_t(ua)].v, 0};
+            const float b[3] = {doc.uvs[size_t(ub)].u, doc.uvs[size_t(ub)].v, 0};
+            out.segment(a, b, rgb, w);
+        }
+    }
+}
+
+struct UvArrays {
+    FaceArrays faces;
+    LineArrays lines;
+    InputMemo inputs;
+    bool valid = false;
+};
+
+UvArrays& uv_arrays() {
+    static UvArrays* a = new UvArrays();
+    return *a;
+}
+
+} // namespace
 
 UvView& UvView::instance() {
     static UvView* view = new UvView();
@@ -304,63 +373,32 @@ void UvView::draw(bool pathFlag) {
     glEnd();
     glLineWidth(1);
 
-    if (DisplaySwitches::instance().showStretch) {
-        for (int f = 0; f < doc.faceCount; ++f) {
-            const MeshFace& face = doc.faces[size_t(f)];
-            float rgb[3];
-            stretch_colour(face.stretchShade, rgb);
-            glColor3fv(rgb);
-            glBegin(GL_TRIANGLE_FAN);
-            for (int k = 0; k < face.cornerCount; ++k) {
-                const int ui = face.uvIndices[k];
-                if (ui < 0 || ui >= doc.uvCount)
-                    continue;
-                const UvPoint& p = doc.uvs[size_t(ui)];
-                glTexCoord2f(p.u, p.v);
-                glVertex3f(p.u, p.v, 0);
-            }
-            glEnd();
+    const bool showStretch = DisplaySwitches::instance().showStretch != 0;
+    const int anchor =
+        (pathFlag && doc.anchorEdge >= 0 && doc.anchorEdge < doc.edgeCount) ? doc.anchorEdge : -1;
+    if (renderer.immediateMode) {
+        if (showStretch) {
+            ImmediateFans fans;
+            emit_uv_stretch_faces(doc, fans);
         }
-    }
-
-    const MeshEdge* anchor = (pathFlag && doc.anchorEdge >= 0 && doc.anchorEdge < doc.edgeCount)
-                                 ? &doc.edges[size_t(doc.anchorEdge)]
-                                 : nullptr;
-    float width = 1;
-    glLineWidth(width);
-    glBegin(GL_LINES);
-    for (int f = 0; f < doc.faceCount; ++f) {
-        const MeshFace& face = doc.faces[size_t(f)];
-        const int n = face.cornerCount;
-        for (int k = 0; k < n; ++k) {
-            const int prev = k == 0 ? n - 1 : k - 1;
-            const int ua = face.uvIndices[prev], ub = face.uvIndices[k];
-            const int e = face.edgeIndices[k];
-            if (ua < 0 || ub < 0 || ua >= doc.uvCount || ub >= doc.uvCount || e < 0 ||
-                e >= doc.edgeCount)
-                continue;
-            float rgb[3], w;
-            const int va = face.vertexIndices[prev], vb = face.vertexIndices[k];
-            if (anchor && ((va == anchor->vertexA && vb == anchor->vertexB) ||
-                           (va == anchor->vertexB && vb == anchor->vertexA))) {
-                rgb[0] = rgb[1] = 2;
-                rgb[2] = 0;
-                w = 4;
-            } else {
-                edge_style(doc.edges[size_t(e)].flags, true, rgb, &w);
-            }
-            if (w != width) {
-                glEnd();
-                width = w;
-                glLineWidth(width);
-                glBegin(GL_LINES);
-            }
-            glColor3fv(rgb);
-            glVertex3f(doc.uvs[size_t(ua)].u, doc.uvs[size_t(ua)].v, 0);
-            glVertex3f(doc.uvs[size_t(ub)].u, doc.uvs[size_t(ub)].v, 0);
+        const float none[3] = {0, 0, 0};
+        ImmediateLines lines(none);
+        emit_uv_lines(doc, anchor, lines);
+    } else {
+        UvArrays& arrays = uv_arrays();
+        if (uv_inputs_changed(doc, arrays.inputs, anchor, showStretch) || !arrays.valid) {
+            arrays.faces.clear();
+            if (showStretch)
+                emit_uv_stretch_faces(doc, arrays.faces);
+            arrays.lines.clear();
+            emit_uv_lines(doc, anchor, arrays.lines);
+            arrays.valid = true;
         }
+        draw_face_arrays(arrays.faces, false, true);
+        const float none[3] = {0, 0, 0};
+        glLineWidth(1);
+        draw_line_arrays(arrays.lines, none);
     }
-    glEnd();
     glLineWidth(1);
 
     draw_uv_markers(modelView, renderer.projection, vw, vh, false);

@@ -89,6 +89,16 @@ void draw_uv_markers(const float modelView[16], const float projection[16], int 
     glBegin(GL_QUADS);
     for (int f = 0; f < doc.faceCount; ++f) {
         const MeshFace& face = doc.faces[size_t(f)];
+        // Most faces have no marked point: they draw nothing, and need no projection.
+        bool marked = false;
+        for (int k = 0; k < face.cornerCount && !marked; ++k) {
+            const int uvIndex = face.uvIndices[k];
+            marked = uvIndex >= 0 && uvIndex < doc.uvCount &&
+                     (shown_selected(doc.uvs[size_t(uvIndex)].flags) ||
+                      (doc.uvs[size_t(uvIndex)].flags & FLAG_PINNED));
+        }
+        if (!marked)
+            continue;
         for (int k = 0; k < face.cornerCount; ++k) {
             const int uvIndex = face.uvIndices[k];
             if (uvIndex < 0 || uvIndex >= doc.uvCount)

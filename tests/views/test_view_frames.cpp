@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "document/mesh_document.h"
+#include "document/undo_history.h"
+#include "tools/seamgen/seam_cuts.h"
 #include "views/display_textures.h"
 #include "views/renderer.h"
 #include "views/scene_view.h"
@@ -493,3 +495,102 @@ TEST_F(ViewFrames, SceneFacesRepeatTheTextureWithTheUvView) {
             EXPECT_EQ(s.grey > (lightest + darkest) / 2, s.light) << "scale " << scale;
     }
 }
+
+namespace {
+
+// The arrays must give the very pixels that drawing vertex by vertex gives: on real meshes cut
+// into charts and unwrapped, in every display mode, texture, selection state and camera.
+struct DrawCase {
+    const char* name;
+    void (*set)(MeshDocument& doc);
+};
+
+void select_some(MeshDocument& doc) {
+    for (int e = 0; e < doc.edgeCount; e += 7)
+        doc.edges[size_t(e)].flags = FLAG_SELECTED | (e % 2 ? FLAG_SEAM : 0);
+    for (int e = 3; e < doc.edgeCount; e += 11)
+        doc.edges[size_t(e)].flags |= FLAG_PICK_ADD;
+    for (int i = 0; i < doc.uvCount; i += 5)
+        doc.uvs[size_t(i)].flags = i % 3 ? FLAG_SELECTED : FLAG_UNSELECTED | FLAG_PINNED;
+}
+
+const DrawCase DRAW_CASES[] = {
+    {"plain", [](MeshDocument&) {}},
+    {"wireframe", [](MeshDocument&) { DisplaySwitches::instance().wireframe = 1; }},
+    {"stretch",
+     [](MeshDocument& doc) {
+         Renderer::instance().useWhite();
+         DisplaySwitches::instance().showStretch = 1;
+         doc.computeStretch();
+     }},
+    {"colour numbers, finest repeat",
+     [](MeshDocument&) {
+         Renderer::instance().useColourNumbers();
+         UvView::instance().textureScale = 4;
+     }},
+    {"selection, picks, pins and seams", select_some},
+    {"edge path anchor",
+     [](MeshDocument& doc) {
+         SceneView::instance().mode = MODE_EDGE_TOPOLOGICAL;
+         doc.anchorEdge = doc.edgeCount / 3;
+     }},
+    {"turned camera",
+     [](MeshDocument&) {
+         SceneView::instance().rotation[0] = 35;
+         SceneView::instance().rotation[1] = -60;
+         UvView::instance().translation[2] = -0.6f;
+     }},
+};
+
+int differing_pixels(const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < H; y++)
+        for (int x = 0; x < W; x++)
+            n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
+
+TEST_F(ViewFrames, ArraysDrawTheSamePixelsAsVertexByVertex) {
+    for (const char* name : {"bunny.obj", "snowden.obj"}) {
+        MeshDocument& doc = MeshDocument::instance();
+        const std::string path = std::string(MARROWBY_MESH_DIR) + "/" + name;
+        ASSERT_TRUE(doc.load(path.c_str())) << name;
+        for (auto [a, b] : seams_to_discs(doc, seams_along_slabs(doc, 6))) {
+            const int e = doc.findEdge(a + 1, b + 1);
+            if (e >= 0)
+                doc.edges[size_t(e)].flags |= FLAG_SEAM;
+        }
+        UndoHistory::instance().push();
+        doc.unwrapNow();
+        const std::vector<MeshEdge> edges = doc.edges;
+        const std::vector<UvPoint> uvs = doc.uvs;
+        for (const DrawCase& c : DRAW_CASES) {
+            SceneView& s = SceneView::instance();
+            s.rotation[0] = s.rotation[1] = 0;
+            s.mode = MODE_NONE;
+            UvView::instance().reset();
+            UvView::instance().textureScale = 2;
+            Renderer::instance().useChecker();
+            DisplaySwitches::instance() = DisplaySwitches{};
+            doc.edges = edges;
+            doc.uvs = uvs;
+            doc.anchorEdge = -1;
+            c.set(doc);
+            Renderer::instance().immediateMode = 1;
+            const QImage expected = frame();
+            Renderer::instance().immediateMode = 0;
+            const QImage arrays = frame();
+            EXPECT_EQ(differing_pixels(expected, arrays), 0) << name << ", " << c.name;
+            // The next frame reuses the arrays; a turned camera moves the lines' offset.
+            SceneView::instance().rotation[1] += 20;
+            Renderer::instance().immediateMode = 1;
+            const QImage turnedExpected = frame();
+            Renderer::instance().immediateMode = 0;
+            EXPECT_EQ(differing_pixels(turnedExpected, frame()), 0) << name << ", " << c.name;
+        }
+    }
+    UndoHistory::instance().clear();
+    MeshDocument::instance().clear();
+}
+
+} // namespace

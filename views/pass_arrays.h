@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Vertex arrays of the two passes, built when what they show changes and drawn with a few
+// calls per frame. They hold exactly the primitives, attributes and order that drawing vertex
+// by vertex gives, so the frames are the same pixels.
+
+// Triangles with a colour, a normal and a texture coordinate per vertex.
+struct FaceArrays {
+    std::vector<float> pos, normal, tex, colour;
+    bool valid = false;
+
+    void clear();
+    // One polygon drawn as a fan around its first vertex: begin, then its vertices.
+    void beginFan(const float rgb[3]);
+    void fanVertex(const float p[3], const float n[3], const float uv[2]);
+    void endFan() {}
+
+private:
+    size_t fanStart_ = 0;
+    int fanCount_ = 0;
+    float fanColour_[3] = {0, 0, 0};
+    float first_[8] = {}, last_[8] = {}; // position, normal, texture coordinate
+    void emit(const float v[8]);
+};
+
+// Line segments with a colour per vertex, in runs of one width.
+struct LineRun {
+    int first, count;
+    float width;
+};
+
+struct LineArrays {
+    std::vector<float> base, pos, colour; // pos = base + the offset of the last draw
+    std::vector<LineRun> runs;
+    float offset[3] = {0, 0, 0};
+    bool offsetValid = false;
+    bool valid = false;
+
+    void clear();
+    void segment(const float a[3], const float b[3], const float rgb[3], float width);
+};
+
+// The same primitives drawn vertex by vertex, for comparison with the arrays.
+struct ImmediateFans {
+    void beginFan(const float rgb[3]);
+    void fanVertex(const float p[3], const float n[3], const float uv[2]);
+    void endFan();
+};
+
+struct ImmediateLines {
+    explicit ImmediateLines(const float offset[3]);
+    ~ImmediateLines();
+    ImmediateLines(const ImmediateLines&) = delete;
+    ImmediateLines& operator=(const ImmediateLines&) = delete;
+    void segment(const float a[3], const float b[3], const float rgb[3], float width);
+
+private:
+    float offset_[3];
+    float width_ = 1;
+};
+
+// Draws the triangles (normals and texture coordinates only when asked).
+void draw_face_arrays(const FaceArrays& faces, bool normals, bool textured);
+// Draws the segments moved by `offset` (added to every coordinate, as the pass would).
+void draw_line_arrays(LineArrays& lines, const float offset[3]);
+
+// What a set of arrays was built from: part i holds a copy of the bytes it was last given.
+// update() answers whether any part differs from last time (and remembers the new bytes).
+class InputMemo {
+public:
+    void reset() { parts_.clear(); }
+    bool update(size_t part, const void* data, size_t bytes);
+
+private:
+    std::vector<std::vector<uint8_t>> parts_;
+};
