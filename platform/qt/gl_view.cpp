@@ -10,6 +10,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QSurfaceFormat>
+#include <QTimer>
 
 namespace {
 
@@ -71,6 +72,7 @@ void GlView::resizeGL(int w, int h) {
 }
 
 void GlView::paintGL() {
+    flushMove();
     AppState& app = AppState::instance();
     ViewCalls& v = app_view_calls();
     if (v.layout)
@@ -97,10 +99,23 @@ void GlView::moveTo(QMouseEvent* e) {
 void GlView::mouseMoveEvent(QMouseEvent* e) {
     mouseX_ = int(e->position().x());
     mouseY_ = int(e->position().y());
+    // Moves that arrive while a slow frame or pick is under way are folded into the last one:
+    // it is delivered once the queue is drained, or before any other event or frame.
+    if (!movePending_) {
+        movePending_ = true;
+        QTimer::singleShot(0, this, [this] { flushMove(); });
+    }
+}
+
+void GlView::flushMove() {
+    if (!movePending_)
+        return;
+    movePending_ = false;
     deliver(EVT_MOUSE_MOVE, mouseX_, mouseY_, true);
 }
 
 void GlView::mousePressEvent(QMouseEvent* e) {
+    flushMove();
     ButtonEvents b;
     if (!button_events(e->button(), &b))
         return;
@@ -110,6 +125,7 @@ void GlView::mousePressEvent(QMouseEvent* e) {
 }
 
 void GlView::mouseReleaseEvent(QMouseEvent* e) {
+    flushMove();
     ButtonEvents b;
     if (!button_events(e->button(), &b))
         return;
@@ -118,6 +134,7 @@ void GlView::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void GlView::mouseDoubleClickEvent(QMouseEvent* e) {
+    flushMove();
     if (e->button() != Qt::LeftButton) {
         mousePressEvent(e);
         return;
@@ -128,6 +145,7 @@ void GlView::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void GlView::wheelEvent(QWheelEvent* e) {
+    flushMove();
     // Whole notches of 120; a touchpad's small deltas add up until they make one.
     wheelRest_ += e->angleDelta().y();
     const int steps = wheelRest_ / 120;
@@ -139,6 +157,7 @@ void GlView::wheelEvent(QWheelEvent* e) {
 }
 
 bool GlView::key(QKeyEvent* e, bool down) {
+    flushMove();
     int vk = virtual_key_from_qt(e->key(), e->modifiers(), e->nativeVirtualKey());
     if (e->key() == Qt::Key_Alt) {
         // The Alt key itself only changes the held state the views read.
@@ -171,6 +190,7 @@ void GlView::keyReleaseEvent(QKeyEvent* e) {
 }
 
 void GlView::focusOutEvent(QFocusEvent* e) {
+    flushMove();
     if (ViewCalls& v = app_view_calls(); v.releaseAll)
         v.releaseAll();
     platform_clear_keys();

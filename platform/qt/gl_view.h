@@ -33,8 +33,11 @@ private:
     // A press arrives at the position of the last move; a move is made first when the toolkit
     // reports a press where no move went before.
     void moveTo(QMouseEvent* e);
+    // Delivers the last mouse move if it has not been yet.
+    void flushMove();
     bool key(QKeyEvent* e, bool down);
 
     int mouseX_ = 0, mouseY_ = 0;
     int wheelRest_ = 0; // wheel movement short of a notch
+    bool movePending_ = false;
 };

@@ -445,6 +445,38 @@ TEST_F(Gestures, StatusLinesFollowTheModesAndAnEmptyUvMoveChangesNothing) {
     EXPECT_STREQ(SceneView::instance().statusText, "Mode: Edge Select");
 }
 
+std::vector<QPoint> g_moves;
+
+TEST_F(Gestures, MovesThatArriveTogetherReachTheViewAsTheLastOne) {
+    open(real_mesh("bunny.obj"), 4);
+    app_view_calls().sceneHandleMouse = [](int e, int x, int y, int, int) {
+        if (e == EVT_MOUSE_MOVE)
+            g_moves.push_back(QPoint(x, y));
+        return false;
+    };
+    auto move = [this](int x, int y) {
+        QMouseEvent m(QEvent::MouseMove, QPointF(x, y), v()->mapToGlobal(QPointF(x, y)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(v(), &m);
+    };
+    QTest::mouseMove(v(), QPoint(100, 200));
+    QTest::mousePress(v(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 200));
+    g_moves.clear();
+    for (int i = 1; i <= 5; i++)
+        move(100 + i, 200);
+    EXPECT_TRUE(g_moves.empty()) << "nothing delivered while events are coming in";
+    EXPECT_TRUE(wait_until([] { return !g_moves.empty(); }, 2000));
+    QTest::qWait(20);
+    for (const QPoint& p : g_moves)
+        EXPECT_EQ(p, QPoint(105, 200)) << "only the last position reaches the view";
+    // A release delivers the pending move first.
+    g_moves.clear();
+    move(120, 210);
+    QTest::mouseRelease(v(), Qt::LeftButton, Qt::NoModifier, QPoint(120, 210));
+    ASSERT_FALSE(g_moves.empty());
+    EXPECT_EQ(g_moves.front(), QPoint(120, 210));
+}
+
 TEST_F(Gestures, TheWheelZoomsTheViewUnderTheCursorWithinTheLimits) {
     open(real_mesh("bunny.obj"), 4);
     auto wheel = [this](QPoint at, int notches) {
