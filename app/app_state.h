@@ -44,6 +44,8 @@ struct ViewCalls {
     void (*uvWheel)(int steps) = nullptr;
     // The UV view's mode, which the toolbar shows.
     int (*uvMode)() = nullptr;
+    // The UV view's status line says "Unwrapping..." while busy, its mode again after.
+    void (*uvBusy)(bool busy) = nullptr;
 };
 ViewCalls& app_view_calls();
 
@@ -64,7 +66,7 @@ struct EditCalls {
 EditCalls& app_edit_calls();
 
 // What the window must do after a command besides repainting.
-enum class WindowAction { None, LoadDialog, SaveAsDialog, About, Exit };
+enum class WindowAction { None, LoadDialog, SaveAsDialog, ExportUvDialog, About, Exit };
 
 struct CommandOutcome {
     bool repaint = false;

@@ -101,9 +101,40 @@ bool parseCommandLine(char* commandLine) {
             std::string(fields.objPath) + " has no faces to lay out; it will be left unchanged";
     else if (!state.loadFailed)
         state.startupProblem = seamWarnings;
-    doc.unwrapNow();
-    warn_faces_without_layout(doc);
+    // The first unwrap is left to the window, which runs it in the background so that it can
+    // show the mesh at once; finishStartupUnwrap runs it here for callers without one.
+    state.unwrapPending = !state.loadFailed && doc.faceCount > 0;
     return false;
+}
+
+void finishStartupUnwrap() {
+    StartupState& state = startup_state();
+    MeshDocument& doc = MeshDocument::instance();
+    if (state.unwrapPending) {
+        state.unwrapPending = false;
+        doc.unwrapNow();
+        warn_faces_without_layout(doc);
+    }
+}
+
+bool startStartupUnwrap() {
+    StartupState& state = startup_state();
+    MeshDocument& doc = MeshDocument::instance();
+    if (!state.unwrapPending)
+        return false;
+    state.unwrapPending = false;
+    state.unwrapRunning = true;
+    doc.startLiveUnwrap(UndoHistory::instance().currentId());
+    return true;
+}
+
+bool startupUnwrapLanded() {
+    StartupState& state = startup_state();
+    if (!state.unwrapRunning || MeshDocument::instance().liveBusy)
+        return false;
+    state.unwrapRunning = false;
+    warn_faces_without_layout(MeshDocument::instance());
+    return true;
 }
 
 int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
@@ -154,6 +185,11 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
 void finishInteractive() {
     StartupState& state = startup_state();
     MeshDocument& doc = MeshDocument::instance();
+    // What the user asked for before closing is in the file: a background unwrap still
+    // running (the first one included) is waited for and taken over.
+    doc.completeLiveUnwrap();
+    finishStartupUnwrap();
+    state.unwrapRunning = false;
     if (state.startedWithFile && !state.loadFailed && doc.faceCount == 0)
         std::fprintf(stderr, "marrowby: %s has no faces and is left unchanged\n",
                      state.exitTarget.c_str());

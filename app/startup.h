@@ -19,11 +19,23 @@ struct StartupState {
     // Why the command line's files could not be used, for the window to show at start-up:
     // the load's reason, or the seam list's warnings. Empty when all went well.
     std::string startupProblem;
+    // The first unwrap of the command line's file is still to run, or runs in the background.
+    bool unwrapPending = false;
+    bool unwrapRunning = false;
     // Two copies of field 1, target and source of the write at exit.
     std::string exitTarget, exitSource;
 };
 
 StartupState& startup_state();
+
+// The first unwrap of a file given on the command line. parseCommandLine only loads it; then
+// either the window starts the unwrap on the live-unwrap worker (startStartupUnwrap: false when
+// there is nothing to unwrap) and learns when it landed (startupUnwrapLanded: true once, when
+// the worker's result has been taken over), or finishStartupUnwrap runs it on the calling
+// thread (for callers without a window; nothing when it ran already).
+bool startStartupUnwrap();
+bool startupUnwrapLanded();
+void finishStartupUnwrap();
 
 // Cuts the command line in place and acts on it; true when the batch path ran (the caller
 // then exits at once with startup_state().batchExitCode).

@@ -170,6 +170,23 @@ void MeshDocument::onUnwrapDone() {
     }
 }
 
+void MeshDocument::completeLiveUnwrap() {
+    while (liveBusy) {
+        if (liveThread.joinable())
+            liveThread.join();
+        liveStaleMessages++; // its WM_UNWRAP_DONE is still on its way
+        takeOverRun();
+        labelCharts();
+        computeStretch();
+        liveBusy = 0;
+        if (liveRestartPending) {
+            liveRestartPending = 0;
+            if (faceCount > 0)
+                startLiveUnwrap(liveRestartSnapshotId);
+        }
+    }
+}
+
 void MeshDocument::waitForLiveUnwrap() {
     if (!liveBusy)
         return;

@@ -117,6 +117,9 @@ public:
     void unwrapNow();
     void startLiveUnwrap(int snapshotId);
     void onUnwrapDone();
+    // Waits for a running worker and takes its result over, then runs a queued request the
+    // same way; their late WM_UNWRAP_DONE messages are ignored. Closing the window does this.
+    void completeLiveUnwrap();
     // Waits for a running worker and drops its result; its late WM_UNWRAP_DONE is ignored.
     // Load and shutdown call this before they release the working sets.
     void waitForLiveUnwrap();

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "document/mesh_document.h"
 #include "platform/key_state.h"
@@ -198,6 +199,17 @@ bool UvView::moveToolsCentre(int event, int x, int y) {
                                                      (float(dy) / w) * distance * UV_PIXEL_SPAN);
     }
     return true;
+}
+
+void UvView::showBusy(bool busy) {
+    static const char* const BUSY = "Unwrapping...";
+    if (busy) {
+        if (std::strcmp(statusText, BUSY) != 0)
+            set_status(statusBeforeBusy, statusText);
+        set_status(statusText, BUSY);
+    } else if (std::strcmp(statusText, BUSY) == 0) {
+        set_status(statusText, statusBeforeBusy);
+    }
 }
 
 void UvView::wheel(int steps) {

@@ -25,6 +25,10 @@ public:
     bool coarserTexture();
     bool finerTexture();
 
+    // "Unwrapping..." in the status line while a background unwrap runs; afterwards the line
+    // it replaced, unless a mode key has changed it meanwhile.
+    void showBusy(bool busy);
+
     // The mouse wheel: steps of one notch, positive away from the user, zoom in.
     void wheel(int steps);
 
@@ -55,6 +59,7 @@ public:
     // button is up). A drag with no movable point is refused too: it would change nothing.
     uint8_t uvDragOpen = 0;
     uint8_t uvDragRefused = 0;
+    char statusBeforeBusy[100] = {};
 
 private:
     UvView() = default;

@@ -12,6 +12,7 @@
 #endif
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -54,6 +55,8 @@ MainWindow::MainWindow() {
 }
 
 MainWindow::~MainWindow() {
+    if (firstUnwrapShown_)
+        QApplication::restoreOverrideCursor();
     if (g_current == this)
         g_current = nullptr;
 }
@@ -140,6 +143,25 @@ void MainWindow::refreshMenuState() {
         if (a->isCheckable())
             a->setChecked(app.isToolChecked(id));
     }
+}
+
+void MainWindow::startFirstUnwrap() {
+    if (!startStartupUnwrap())
+        return;
+    firstUnwrapShown_ = true;
+    if (ViewCalls& v = app_view_calls(); v.uvBusy)
+        v.uvBusy(true);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    views_->update();
+}
+
+void MainWindow::unwrapLanded() {
+    if (!firstUnwrapShown_ || !startupUnwrapLanded())
+        return;
+    firstUnwrapShown_ = false;
+    if (ViewCalls& v = app_view_calls(); v.uvBusy)
+        v.uvBusy(false);
+    QApplication::restoreOverrideCursor();
 }
 
 void MainWindow::runCommand(int id) {

@@ -30,6 +30,10 @@ public:
 
     void runCommand(int id);
     void refreshMenuState();
+    // The first unwrap of the command line's file, in the background: "Unwrapping..." in the
+    // UV view and a busy cursor until unwrapLanded() sees its result taken over.
+    void startFirstUnwrap();
+    void unwrapLanded();
 
     // File commands and dialogs (modal).
     void showLoadDialog();
@@ -55,6 +59,7 @@ private:
 
     GlView* views_ = nullptr;
     QToolBar* toolBar_ = nullptr;
+    bool firstUnwrapShown_ = false;
     std::map<int, QAction*> menuActions_;
     std::map<int, QAction*> toolActions_;
 };

@@ -48,6 +48,7 @@ void platform_bind_views() {
     v.sceneWheel = [](int steps) { SceneView::instance().wheel(steps); };
     v.uvWheel = [](int steps) { UvView::instance().wheel(steps); };
     v.uvMode = [] { return int(UvView::instance().mode); };
+    v.uvBusy = [](bool busy) { UvView::instance().showBusy(busy); };
     v.releaseAll = [] {
         SceneView::instance().releaseAll();
         UvView::instance().releaseAll();

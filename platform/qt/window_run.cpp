@@ -41,8 +41,10 @@ void forward_message(unsigned message) {
             if (message != WM_UNWRAP_DONE)
                 return;
             MeshDocument::instance().onUnwrapDone();
-            if (MainWindow* w = MainWindow::current())
+            if (MainWindow* w = MainWindow::current()) {
+                w->unwrapLanded();
                 w->views()->update();
+            }
         },
         Qt::QueuedConnection);
 }
@@ -77,13 +79,15 @@ bool platform_run_window(int argc, const char* const* argv, int* exitCode) {
     QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
     window->show();
     window->views()->update();
+    // The file given on the command line is on screen; its first unwrap runs in the background.
+    window->startFirstUnwrap();
     // Once the loop runs, so that the window is up behind the message.
     QTimer::singleShot(0, window, [window] { window->showStartupProblem(); });
     *exitCode = loop.exec();
-    // A worker may still run. Wait for it while the application can still take the message
-    // it posts at its end, and deliver that message (dropped: its window is gone) before the
-    // application goes.
-    MeshDocument::instance().waitForLiveUnwrap();
+    // A worker may still run. Wait for it and take its result over (the file is written with
+    // it) while the application can still take the message it posts at its end, and deliver
+    // that message (ignored: the result is in) before the application goes.
+    MeshDocument::instance().completeLiveUnwrap();
     QCoreApplication::sendPostedEvents();
     if (own) {
         platform_set_message_sink(nullptr);

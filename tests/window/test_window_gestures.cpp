@@ -115,6 +115,7 @@ struct Gestures : testing::Test {
         text.push_back('\0');
         ASSERT_FALSE(parseCommandLine(text.data()));
         ASSERT_GT(MeshDocument::instance().faceCount, 0);
+        finishStartupUnwrap();
         window = std::make_unique<MainWindow>();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
