@@ -288,6 +288,9 @@ CommandOutcome AppState::runCommand(int id) {
     case ID_FILE_SAVEAS:
         out.action = WindowAction::SaveAsDialog;
         break;
+    case ID_FILE_EXPORTUV:
+        out.action = WindowAction::ExportUvDialog;
+        break;
     case IDM_EXIT:
         out.action = WindowAction::Exit;
         break;
@@ -300,6 +303,10 @@ CommandOutcome AppState::runCommand(int id) {
         break;
     case ID_SWITCH_FILLHOLES:
         toggleUnwrapOption(engine_options().fillHoles);
+        out.repaint = true;
+        break;
+    case ID_SWITCH_TIGHTPACK:
+        toggleUnwrapOption(engine_options().tightPack);
         out.repaint = true;
         break;
     case ID_SWITCH_WIREFRAME:
@@ -369,6 +376,8 @@ bool AppState::isChecked(int id) const {
         return !engine_options().useAbf;
     case ID_SWITCH_FILLHOLES:
         return engine_options().fillHoles;
+    case ID_SWITCH_TIGHTPACK:
+        return engine_options().tightPack;
     case ID_SWITCH_WIREFRAME:
         return wireframe;
     case ID_SWITCH_NOBACKFACES:

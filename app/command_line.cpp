@@ -22,5 +22,9 @@ CommandLineShape cutCommandLine(char* text, CommandLineFields& fields) {
     fields.method = starts[2];
     fields.holes = starts[3];
     fields.batch = starts[4];
+    if (char* sixth = std::strchr(starts[4], ',')) {
+        *sixth = '\0';
+        fields.packing = sixth + 1;
+    }
     return CommandLineShape::Complete;
 }

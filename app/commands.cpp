@@ -6,6 +6,7 @@ constexpr MenuItem FILE_ITEMS[] = {
     {"Load", ID_FILE_LOAD, false, false},
     {"Save", ID_FILE_SAVE, false, false},
     {"Save As...", ID_FILE_SAVEAS, true, false},
+    {"Export UV Layout...", ID_FILE_EXPORTUV, true, false},
     {"E&xit", IDM_EXIT, false, false},
 };
 constexpr MenuItem EDIT_ITEMS[] = {
@@ -29,7 +30,8 @@ constexpr MenuItem UV_ITEMS[] = {
 };
 constexpr MenuItem SWITCH_ITEMS[] = {
     {"LSCM", ID_SWITCH_LSCM, false, true},
-    {"Fill Holes", ID_SWITCH_FILLHOLES, true, true},
+    {"Fill Holes", ID_SWITCH_FILLHOLES, false, true},
+    {"Tight Packing", ID_SWITCH_TIGHTPACK, true, true},
     {"Wireframe", ID_SWITCH_WIREFRAME, false, true},
     {"Don't select back faces", ID_SWITCH_NOBACKFACES, false, true},
     {"Single Select", ID_SWITCH_SINGLESELECT, false, true},

@@ -49,6 +49,9 @@ constexpr int ID_TEXTURE_CHECKER = 32800;
 constexpr int ID_TEXTURE_COLOURNUMBERS = 32804;
 constexpr int ID_TEXTURE_STRETCH = 32805;
 constexpr int ID_TOPOLOGICAL = 32794; // no menu item: key T
+// Commands of our own, after the last id of the original resources.
+constexpr int ID_SWITCH_TIGHTPACK = 32815;
+constexpr int ID_FILE_EXPORTUV = 32816;
 
 // Resource strings 103 and 109.
 constexpr const char* APP_TITLE = "Marrowby 1.1";
@@ -63,6 +66,9 @@ constexpr const char* OBJ_FILTER_NAME = "OBJ Files (*.obj)";
 constexpr const char* OBJ_FILTER_PATTERN = "*.obj";
 constexpr const char* ALL_FILTER_NAME = "All Files (*.*)";
 constexpr const char* OBJ_DEFAULT_EXTENSION = "obj";
+// Export UV Layout dialog: the picture formats.
+constexpr const char* SVG_FILTER_NAME = "SVG Pictures (*.svg)";
+constexpr const char* PNG_FILTER_NAME = "PNG Pictures (*.png)";
 
 struct MenuItem {
     const char* text; // with the key after a tab, as shown in the menu

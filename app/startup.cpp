@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/layout_check.h"
+#include "app/packing_field.h"
 #include "app/seam_list.h"
 #include "document/engine_options.h"
 #include "document/mesh_document.h"
@@ -28,7 +29,11 @@ const char* usage_text() {
            "             based flattening first\n"
            "  HOLES      -nofillholes to leave holes unfilled, else empty\n"
            "  MODE       -notlive for the batch path (load, apply seams, unwrap, write, exit)\n"
+           "  PACKING    optional sixth field: -tightpack packs the charts' shapes at 1024\n"
+           "             texels with 4 texels between charts, -tightpack=RES/PAD at RES texels\n"
+           "             with PAD between charts; without it charts are packed on shelves\n"
            "example: marrowby \"mesh.obj,seams.bin,,,-notlive\"\n"
+           "         marrowby \"mesh.obj,seams.bin,,,-notlive,-tightpack=2048/8\"\n"
            "exit codes of the batch path: 255 (-1) written, 2 usage, 3 the OBJ file could not\n"
            "be loaded or has no faces, 4 the result could not be written; the file is left\n"
            "unchanged unless the exit code is 255\n";
@@ -70,6 +75,7 @@ int runBatch(const CommandLineFields& fields) {
 bool parseCommandLine(char* commandLine) {
     StartupState& state = startup_state();
     state.malformed = false;
+    state.badPacking = false;
     CommandLineFields fields;
     switch (cutCommandLine(commandLine, fields)) {
     case CommandLineShape::Empty:
@@ -82,6 +88,11 @@ bool parseCommandLine(char* commandLine) {
     }
     engine_options().useAbf = std::strcmp(fields.method, "-lscm") != 0;
     engine_options().fillHoles = std::strcmp(fields.holes, "-nofillholes") != 0;
+    if (!parse_packing_field(fields.packing, engine_options())) {
+        state.malformed = true;
+        state.badPacking = true;
+        return false;
+    }
     MeshDocument& doc = MeshDocument::instance();
     if (std::strcmp(fields.batch, "-notlive") == 0) {
         state.batchExitCode = runBatch(fields);
@@ -147,6 +158,13 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
     line.push_back('\0');
     if (parseCommandLine(line.data()))
         return startup_state().batchExitCode;
+    if (startup_state().badPacking) {
+        std::fprintf(stderr,
+                     "marrowby: the sixth field must be -tightpack or -tightpack=RES/PAD\n%s",
+                     usage_text());
+        shutdownCleanup();
+        return EXIT_USAGE;
+    }
     if (startup_state().malformed) {
         std::fprintf(stderr,
                      "marrowby: the command line needs five comma-separated fields in "

@@ -15,6 +15,7 @@ struct StartupState {
     bool startedWithFile = false;        // interactive path with an argument: Load and Save greyed
     bool loadFailed = false;             // the command line's OBJ file could not be read
     bool malformed = false;              // a command line without its four commas and closing quote
+    bool badPacking = false;             // ... or with a sixth field that names no packing
     int batchExitCode = EXIT_BATCH_DONE; // what the batch path ended with
     // Why the command line's files could not be used, for the window to show at start-up:
     // the load's reason, or the seam list's warnings. Empty when all went well.

@@ -64,10 +64,18 @@ void collect_result(RunResult& out) {
     out.view.triangleCount = run.triangleCount;
 }
 
+UnwrapPacking packing_of(const EngineOptions& options) {
+    UnwrapPacking packing;
+    packing.tight = options.tightPack;
+    packing.resolution = options.packResolution;
+    packing.padding = options.packPadding;
+    return packing;
+}
+
 void unwrap_worker(EngineOptions options) {
     UnwrapMesh* run = &unwrap_run_set();
     select_linked_faces(run);
-    unwrap_selection(run, true, options.fillHoles, options.useAbf);
+    unwrap_selection(run, true, options.fillHoles, options.useAbf, packing_of(options));
     platform_post_message(WM_UNWRAP_DONE);
 }
 
@@ -126,7 +134,8 @@ void MeshDocument::unwrapNow() {
         return;
     UnwrapMesh* run = &unwrap_run_set();
     select_linked_faces(run);
-    unwrap_selection(run, true, engine_options().fillHoles, engine_options().useAbf);
+    unwrap_selection(run, true, engine_options().fillHoles, engine_options().useAbf,
+                     packing_of(engine_options()));
     takeOverRun();
     labelCharts();
 }

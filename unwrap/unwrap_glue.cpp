@@ -53,12 +53,16 @@ PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly
     return handle;
 }
 
-void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf) {
+void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
+                      const UnwrapPacking& packing) {
     PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
     unwrap_lscm_begin(handle, false, useAbf);
     unwrap_lscm_solve(handle);
     unwrap_lscm_end(handle);
-    unwrap_pack(handle);
+    if (packing.tight)
+        unwrap_pack_tight(handle, packing.resolution, packing.padding);
+    else
+        unwrap_pack(handle);
     unwrap_flush(handle);
     unwrap_delete(handle);
     uv_index_rebuild(mesh);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "unwrap/unwrap_glue_mesh.h"
+#include "unwrap/unwrap_pack_tight.h"
 
 struct PHandle;
 
@@ -11,9 +12,18 @@ struct PHandle;
 // unselected ones when selectedOnly) and its seam edges.
 PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly);
 
+// How a full unwrap packs its charts: on shelves (the default), or tightly by their shapes at a
+// texture resolution with a padding in texels.
+struct UnwrapPacking {
+    bool tight = false;
+    int resolution = UNWRAP_TIGHT_RESOLUTION;
+    int padding = UNWRAP_TIGHT_PADDING;
+};
+
 // One full unwrap: charts, flattening, packing; the new UVs land in the face records and the
 // unique-UV table is rebuilt. Leaves no handle behind.
-void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf);
+void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
+                      const UnwrapPacking& packing = UnwrapPacking{});
 
 // Live unwrap around the user's pins: begin when a drag starts, solve after every move (the
 // moved UVs copied in first), end when the drag ends. Solve and end do nothing without a begin.

@@ -1,5 +1,8 @@
 #pragma once
 
+// stretch_colour: the ramp lives with the document, so that pictures drawn without GL use it.
+#include "document/stretch_colour.h"
+
 #include <cstdint>
 
 // A held 8-bit palette image (the colour picture and the font sheet): four i32 words
@@ -33,9 +36,6 @@ void checker_texels(uint8_t out[64 * 64 * 4]);
 bool colour_picture_texels(const HeldImage& image, uint8_t* out);
 // White with the coverage in alpha; rows as stored.
 bool font_texels(const HeldImage& image, uint8_t* out);
-
-// Stretch colour ramp: shade 0 red, 0.5 green, 1 blue.
-void stretch_colour(float shade, float rgb[3]);
 
 // GL textures (current context): white, checker, colour picture, in that order.
 void build_display_textures(unsigned* white, unsigned* checker, unsigned* colourNumbers);

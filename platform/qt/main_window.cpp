@@ -5,10 +5,12 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/startup.h"
+#include "document/mesh_document.h"
 #include "document/obj_reader.h"
 #include "platform/qt/gl_view.h"
 #ifdef MARROWBY_HAS_VIEWS
 #include "platform/qt/view_binding.h"
+#include "uvexport/uv_layout.h"
 #endif
 
 #include <QAction>
@@ -173,6 +175,9 @@ void MainWindow::runCommand(int id) {
     case WindowAction::SaveAsDialog:
         showSaveAsDialog();
         break;
+    case WindowAction::ExportUvDialog:
+        showExportUvDialog();
+        break;
     case WindowAction::About:
         showAbout();
         break;
@@ -231,6 +236,29 @@ void MainWindow::showSaveAsDialog() {
         AppState::instance().saveAsChosenFile(
             dialog.selectedFiles().first().toLocal8Bit().toStdString());
     views_->update();
+}
+
+void MainWindow::showExportUvDialog() {
+    QFileDialog dialog(this);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({SVG_FILTER_NAME, PNG_FILTER_NAME});
+    dialog.setDefaultSuffix("svg");
+    // The suffix follows the chosen format, so that a bare name gets the picture it asked for.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter == PNG_FILTER_NAME ? "png" : "svg");
+    });
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setObjectName("exportUvDialog");
+    dialog.resize(dialog.sizeHint());
+    centreOverClient(&dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    std::string path = dialog.selectedFiles().first().toLocal8Bit().toStdString();
+    std::string error;
+    if (!export_uv_layout(MeshDocument::instance(), path, UV_PICTURE_DEFAULT_SIZE,
+                          AppState::instance().showStretch, &error))
+        QMessageBox::warning(this, "Export UV Layout", QString::fromLocal8Bit(error.c_str()));
 }
 
 void MainWindow::showAbout() {

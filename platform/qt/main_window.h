@@ -38,6 +38,9 @@ public:
     // File commands and dialogs (modal).
     void showLoadDialog();
     void showSaveAsDialog();
+    // File > Export UV Layout...: an SVG or PNG picture of the layout, charts filled by their
+    // stretch colour while the stretch display is on.
+    void showExportUvDialog();
     void showAbout();
     // The load-failed dialog; reason, when given, says what went wrong below the fixed text.
     void showLoadFailed(const std::string& reason = std::string());

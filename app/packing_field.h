@@ -1,0 +1,12 @@
+#pragma once
+
+#include "document/engine_options.h"
+
+// The command line's optional sixth field chooses the packing:
+//   absent or empty        shelf packing of the charts' boxes
+//   -tightpack             tight packing at 1024 texels with 4 texels between charts
+//   -tightpack=RES/PAD     tight packing at RES texels (16 to 8192) with PAD texels between
+//                          charts (0 to RES / 4), both plain decimal numbers
+// Sets the packing options and answers true, or answers false and leaves them alone when the
+// field is anything else.
+bool parse_packing_field(const char* field, EngineOptions& options);
