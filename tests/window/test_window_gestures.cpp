@@ -9,6 +9,7 @@
 #include "document/undo_history.h"
 #include "platform/key_state.h"
 #include "platform/qt/main_window.h"
+#include "platform/qt/window_run.h"
 #include "platform/ui_messages.h"
 #include "tools/seamgen/seam_cuts.h"
 #include "views/scene_view.h"
@@ -18,7 +19,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QCursor>
+#include <QTimer>
+
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -444,6 +450,47 @@ TEST_F(Gestures, StatusLinesFollowTheModesAndAnEmptyUvMoveChangesNothing) {
     EXPECT_EQ(SceneView::instance().mode, MODE_EDGE_SELECT);
     EXPECT_EQ(UvView::instance().mode, MODE_EDGE_SELECT);
     EXPECT_STREQ(SceneView::instance().statusText, "Mode: Edge Select");
+}
+
+TEST_F(Gestures, StartedWithAFileTheWindowShowsAtOnceAndClosingWritesTheBackgroundUnwrap) {
+    // Two copies of a large mesh and its seams: one for the window, one for the batch path.
+    const std::string seams = dir + "/seams.bin", shown = dir + "/shown.obj",
+                      batch = dir + "/batch.obj";
+    for (const std::string& copy : {shown, batch})
+        ASSERT_EQ(std::system(("cp " + real_mesh("snowden.obj") + " " + copy).c_str()), 0);
+    {
+        MeshDocument doc;
+        ASSERT_TRUE(doc.load(shown.c_str()));
+        ASSERT_TRUE(write_seam_list(seams, seams_to_discs(doc, seams_along_slabs(doc, 6))));
+    }
+    const std::string arg = shown + "," + seams + ",,,";
+    const char* argv[] = {"marrowby", arg.c_str()};
+    bool shownBusy = false, busyStatus = false, busyCursor = false;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(wait_until([] { return MainWindow::current() != nullptr; }));
+        shownBusy =
+            MeshDocument::instance().liveBusy == 1 && MeshDocument::instance().faceCount > 0;
+        busyStatus = std::string(UvView::instance().statusText) == "Unwrapping...";
+        busyCursor = QApplication::overrideCursor() &&
+                     QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+        MainWindow::current()->close(); // before the unwrap lands
+    });
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(marrowby_main(2, argv, platform_run_window), 0);
+    EXPECT_TRUE(shownBusy) << "the window was up with the mesh while the unwrap ran";
+    EXPECT_TRUE(busyStatus);
+    EXPECT_TRUE(busyCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    const std::string batchArg = batch + "," + seams + ",,,-notlive";
+    const char* batchArgv[] = {"marrowby", batchArg.c_str()};
+    EXPECT_EQ(marrowby_main(2, batchArgv), -1);
+    testing::internal::GetCapturedStderr();
+    std::ifstream a(shown), b(batch);
+    const std::string shownText((std::istreambuf_iterator<char>(a)), {});
+    const std::string batchText((std::istreambuf_iterator<char>(b)), {});
+    EXPECT_GT(shownText.size(), 1000u);
+    EXPECT_TRUE(shownText == batchText) << "the file holds the unwrap the window was waiting for";
 }
 
 std::vector<QPoint> g_moves;
