@@ -107,7 +107,9 @@ TEST_F(SeamListOnDocument, PairZeroOneMarksTheEdgeOfTheFirstTwoVertices) {
 
 struct SeamListCase {
     const char* what;
-    std::string bytes;   // written to s.bin; "<folder>" makes it a folder instead
+    // Written to s.bin; "<folder>" makes it a folder, "<missing>" leaves it out and
+    // "<device>" names /dev/zero instead.
+    std::string bytes;
     const char* warning; // expected in the one warning line; null: no warning at all
     int seams;           // seams on the document afterwards
 };
@@ -117,6 +119,7 @@ TEST_F(SeamListOnDocument, ProblemsKeepTheDesignedResultAndWarnOnce) {
         {"well formed", seam_bytes(1, {"0", "1"}), nullptr, 1},
         {"missing", "<missing>", "cannot open", 0},
         {"a folder", "<folder>", "is a folder", 0},
+        {"a device that never ends", "<device>", "not a regular file", 0},
         {"shorter than its count", std::string("\x01\x00", 2), "shorter than its 4-byte count", 0},
         {"negative count", seam_bytes(-3, {"0", "1"}), "negative count -3", 0},
         {"ends early", seam_bytes(3, {"0", "1", "2"}), "ends after 1 of its 3 pairs", 1},
@@ -127,11 +130,11 @@ TEST_F(SeamListOnDocument, ProblemsKeepTheDesignedResultAndWarnOnce) {
     };
     for (const SeamListCase& c : cases) {
         SCOPED_TRACE(c.what);
-        std::string path = dir + "/s.bin";
-        ASSERT_EQ(std::system(("rm -rf " + path).c_str()), 0);
+        std::string path = c.bytes == "<device>" ? "/dev/zero" : dir + "/s.bin";
+        ASSERT_EQ(std::system(("rm -rf " + dir + "/s.bin").c_str()), 0);
         if (c.bytes == "<folder>")
             ASSERT_EQ(std::system(("mkdir " + path).c_str()), 0);
-        else if (c.bytes != "<missing>")
+        else if (c.bytes != "<missing>" && c.bytes != "<device>")
             write(path, c.bytes);
         testing::internal::CaptureStderr();
         std::string returned = readSeamList(path.c_str());
