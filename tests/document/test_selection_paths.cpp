@@ -217,6 +217,48 @@ TEST(EdgeLoop, RunsAcrossQuadGridsAndStopsAtTriangles) {
     }
 }
 
+// Random meshes, broken ones included (edges of three faces, shared UV points, seams): from
+// every point, the indexed walk marks exactly what the written rule marks.
+TEST(UvBorderOrIsland, OnRandomMeshesMatchesTheWrittenRuleFromEveryPoint) {
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 20; trial++) {
+        std::string obj;
+        const int vertices = 12, uvPoints = 10;
+        for (int i = 0; i < vertices; i++)
+            obj += "v " + std::to_string(rng() % 5) + " " + std::to_string(rng() % 5) + " " +
+                   std::to_string(i) + "\n";
+        for (int i = 0; i < uvPoints; i++)
+            obj += "vt 0." + std::to_string(rng() % 10) + " 0." + std::to_string(rng() % 10) + "\n";
+        for (int f = 0; f < 14; f++) {
+            const int n = 3 + int(rng() % 2);
+            std::set<int> used;
+            std::string line = "f";
+            while (int(used.size()) < n) {
+                const int v = 1 + int(rng() % vertices);
+                if (used.insert(v).second)
+                    line += " " + std::to_string(v) + "/" + std::to_string(1 + rng() % uvPoints);
+            }
+            obj += line + "\n";
+        }
+        MeshDocument doc, ref;
+        ASSERT_TRUE(read_obj_text(doc, obj));
+        ASSERT_TRUE(read_obj_text(ref, obj));
+        for (int e = 0; e < doc.edgeCount; e += 3) {
+            doc.edges[size_t(e)].flags |= FLAG_SEAM;
+            ref.edges[size_t(e)].flags |= FLAG_SEAM;
+        }
+        for (int start = 0; start < doc.uvCount; start++) {
+            for (MeshDocument* d : {&doc, &ref}) {
+                d->deselectAll();
+                d->uvs[size_t(start)].flags = FLAG_UNSELECTED | FLAG_PICK_ADD;
+            }
+            const bool ours = doc.selectUvBorderOrIsland(false);
+            EXPECT_EQ(ours, ref_select_uv_border_or_island(ref));
+            ASSERT_EQ(uv_flags(doc), uv_flags(ref)) << "trial " << trial << " start " << start;
+        }
+    }
+}
+
 // The bunny cut into discs and unwrapped, so that it has charts with borders through seams.
 struct CutBunny : testing::Test {
     static MeshDocument doc;
