@@ -80,6 +80,7 @@ void begin_matrix() {
         ctx->alloc_x = true;
         ctx->b = new_vector(n);
         ctx->alloc_b = true;
+        ctx->keep_rows = ctx->least_squares && nl_factor_options().refine;
     } else {
         for (unsigned i = 0; i < ctx->n; ++i)
             ctx->b[i] = 0.0f;
@@ -119,6 +120,12 @@ void end_row() {
         }
         for (unsigned p = 0; p < af.size; ++p)
             ctx->b[af.coeff[p].index] -= af.coeff[p].value * L;
+        if (ctx->keep_rows) {
+            if (!ctx->reuse_factorization)
+                nl_rows_append(&ctx->stated, &af, L);
+            else if (ctx->current_row < ctx->stated.rows)
+                ctx->stated.locked[ctx->current_row] = L;
+        }
     } else {
         // A square system has one row per free variable; more rows would land outside M and b.
         NL_RANGE_ASSERT(ctx->current_row, 0, double(ctx->n) - 1.0);
@@ -206,6 +213,43 @@ void nl_row_release(SparseRow* row) {
     free(row->coeff);
     row->coeff = nullptr;
     row->size = row->capacity = 0;
+}
+
+// ---- stated rows ----------------------------------------------------------------------------
+
+template <typename T> T* grow(T* array, unsigned* capacity, unsigned needed) {
+    if (needed <= *capacity)
+        return array;
+    unsigned next = *capacity == 0 ? 64 : *capacity;
+    while (next < needed)
+        next *= 2;
+    auto* grown = static_cast<T*>(realloc(array, size_t(next) * sizeof(T)));
+    if (grown == nullptr)
+        abort();
+    *capacity = next;
+    return grown;
+}
+
+void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked) {
+    unsigned row_capacity = store->row_capacity;
+    store->start = grow(store->start, &row_capacity, store->rows + 2);
+    unsigned locked_capacity = store->row_capacity;
+    store->locked = grow(store->locked, &locked_capacity, store->rows + 2);
+    store->row_capacity = row_capacity;
+    store->coeff = grow(store->coeff, &store->capacity, store->nnz + row->size);
+    if (store->rows == 0)
+        store->start[0] = 0;
+    for (unsigned k = 0; k < row->size; ++k)
+        store->coeff[store->nnz++] = row->coeff[k];
+    store->locked[store->rows] = locked;
+    store->start[++store->rows] = store->nnz;
+}
+
+void nl_rows_release(NLRowStore* store) {
+    free(store->start);
+    free(store->coeff);
+    free(store->locked);
+    *store = NLRowStore{};
 }
 
 // ---- variables and x ---------------------------------------------------------------------------
@@ -298,6 +342,7 @@ void nl_delete_context(NLContext* ctx) {
     if (ctx->alloc_b)
         free(ctx->b);
     nl_release_factorization(ctx);
+    nl_rows_release(&ctx->stated);
     if (current_context == ctx)
         current_context = nullptr;
     free(ctx);

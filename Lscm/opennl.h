@@ -1,7 +1,8 @@
 #pragma once
 
 // Sparse linear systems stated variable by variable and row by row, solved by sparse LU
-// (SuperLU, single precision). Two kinds of system:
+// (SuperLU, single precision) and refined in double precision against the system as stated, so
+// that large charts come out as accurately as small ones. Two kinds of system:
 //  - least squares: rows of coefficients Σ a_p x_p + L = 0, where L collects the locked
 //    variables; the layer accumulates the normal equations AᵀA x = −Aᵀl as rows arrive, and
 //    can keep the factorisation so that later solves only rebuild the right-hand side;

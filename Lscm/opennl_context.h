@@ -48,6 +48,25 @@ struct SparseMatrix {
     SparseRow* rows; // m rows
 };
 
+// Compressed rows: row starts (n + 1), then column indices and values. Arrays from malloc.
+struct NLCompressed {
+    int nnz;
+    int* start;
+    int* index;
+    float* value;
+};
+// The rows of a least-squares system as stated (free coefficients only), with each row's sum of
+// locked contributions, which is restated at every solve. Arrays from the heap.
+struct NLRowStore {
+    unsigned rows;
+    unsigned row_capacity;
+    unsigned* start; // rows + 1 entries
+    unsigned nnz;
+    unsigned capacity;
+    NLCoeff* coeff;
+    float* locked; // one per row
+};
+
 struct NLContext {
     int state;
     NLVariable* variable;
@@ -74,6 +93,15 @@ struct NLContext {
     int* perm_c;
     int* perm_r;
     SuperLUStat_t stat;
+    // The factorised matrix itself, for the residuals of the refinement; only its diagonal and
+    // upper half when kept_upper (the normal equations are symmetric). Owned with the factors.
+    NLCompressed kept;
+    bool kept_upper;
+    // Least-squares rows kept for the residuals of the refinement (keep_rows), so that they are
+    // taken against the rows as given rather than against their normal equations summed in
+    // single precision.
+    NLRowStore stated;
+    bool keep_rows;
 };
 
 // Failure reports: print the line the layer is known by, then abort.
@@ -106,20 +134,33 @@ void nl_row_add(SparseRow* row, unsigned index, float value); // merges into an 
 void nl_row_clear(SparseRow* row);                            // keeps the array
 void nl_row_release(SparseRow* row);                          // frees the array
 
-// Compressed copy of M's rows (row starts n + 1, then indices and values), after which M's rows
-// are emptied and freed. Arrays from malloc; the caller frees them.
-struct NLCompressed {
-    int nnz;
-    int* start;
-    int* index;
-    float* value;
-};
+// Compressed copy of M's rows, after which M's rows are emptied and freed; the caller frees the
+// copy.
 NLCompressed nl_compress_rows(SparseMatrix* M);
 void nl_compressed_release(NLCompressed* c);
 
 // Copies between the variables and x, checking the arrays and the numbering.
 void nl_variables_to_vector(NLContext* ctx);
 void nl_vector_to_variables(NLContext* ctx);
+
+// How a matrix is ordered and pivoted for its factorisation: COLAMD with partial pivoting (for
+// unsymmetric matrices), or minimum degree on M + Mᵀ with pivots on the diagonal (symmetric
+// positive definite ones).
+enum NLOrdering { NL_ORDERING_COLAMD, NL_ORDERING_SYMMETRIC };
+
+// Process-wide choices of the solves: the ordering of least-squares and of square systems, and
+// whether solves are refined. Read by every solve on any thread; change them only while no
+// solve runs (tests and benchmarks compare the choices).
+struct NLFactorOptions {
+    NLOrdering least_squares;
+    NLOrdering square;
+    bool refine;
+};
+NLFactorOptions& nl_factor_options();
+
+// Appends a least-squares row (its free coefficients) to the stated rows; sets a row's locked sum.
+void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked);
+void nl_rows_release(NLRowStore* store);
 
 // Releases the kept factorisation, if the context owns one.
 void nl_release_factorization(NLContext* ctx);

@@ -1,11 +1,19 @@
-// The solves: one-shot through sgssv, or a factorisation kept in the context (sgstrf once,
-// sgstrs per solve).
+// The solves: a factorisation kept in the context (sgstrf once, sgstrs per solve), or one made
+// for a single solve and released after it. Every solve is refined against the assembled matrix.
 
 #include "Lscm/opennl_context.h"
 
+#include <cmath>
 #include <cstdlib>
 
 namespace {
+
+NLFactorOptions g_factor_options = {NL_ORDERING_SYMMETRIC, NL_ORDERING_COLAMD, true};
+
+// Refinement stops when a correction no longer shrinks the residual; this bounds a run whose
+// residual keeps creeping down without converging.
+constexpr int kMaxRefinementSteps = 30;
+constexpr int kMaxConjugateGradientSteps = 500;
 
 void check_matrix_shape(const SparseMatrix* M) {
     NL_ASSERT(M->storage & __NL_ROWS, "M->storage & __NL_ROWS");
@@ -42,16 +50,55 @@ bool has_empty_line(const NLCompressed& c, unsigned n) {
     return empty;
 }
 
-int* new_permutation(unsigned n) {
-    int* p = static_cast<int*>(malloc((n == 0 ? 1 : n) * sizeof(int)));
+template <typename T> T* new_array(size_t n) {
+    T* p = static_cast<T*>(malloc((n == 0 ? 1 : n) * sizeof(T)));
     if (p == nullptr)
         abort();
     return p;
 }
 
+// The normal equations of a least-squares system are symmetric bit for bit (both halves are the
+// same products summed in the same order), so the residuals need only the diagonal and the upper
+// half of them. A square system is kept whole. Either way the compressed arrays become the
+// context's.
+void keep_matrix(NLContext* ctx, NLCompressed* c) {
+    if (!ctx->least_squares) {
+        ctx->kept = *c;
+        ctx->kept_upper = false;
+        *c = NLCompressed{};
+        return;
+    }
+    const unsigned n = ctx->n;
+    int upper = 0;
+    for (unsigned i = 0; i < n; ++i)
+        for (int e = c->start[i]; e < c->start[i + 1]; ++e)
+            upper += unsigned(c->index[e]) >= i ? 1 : 0;
+    NLCompressed k{};
+    k.nnz = upper;
+    k.start = new_array<int>(size_t(n) + 1);
+    k.index = new_array<int>(size_t(upper));
+    k.value = new_array<float>(size_t(upper));
+    int at = 0;
+    for (unsigned i = 0; i < n; ++i) {
+        k.start[i] = at;
+        for (int e = c->start[i]; e < c->start[i + 1]; ++e) {
+            if (unsigned(c->index[e]) >= i) {
+                k.index[at] = c->index[e];
+                k.value[at] = c->value[e];
+                ++at;
+            }
+        }
+    }
+    k.start[n] = at;
+    ctx->kept = k;
+    ctx->kept_upper = true;
+    nl_compressed_release(c);
+}
+
 // Factorises Mᵀ into the context. M's rows are handed to SuperLU as compressed columns, which is
-// Mᵀ without a copy; the solve then asks for the transposed system.
-bool factorize(NLContext* ctx) {
+// Mᵀ without a copy; the solves then ask for the transposed system. The matrix itself is kept for
+// the refinement's residuals.
+bool factorize(NLContext* ctx, NLOrdering ordering) {
     SparseMatrix* M = &ctx->M;
     check_matrix_shape(M);
     nl_release_factorization(ctx); // a failed earlier attempt may have left factors behind
@@ -74,16 +121,23 @@ bool factorize(NLContext* ctx) {
     set_default_options(&options);
     options.Fact = DOFACT;
     options.ColPerm = MY_PERMC;
+    if (ordering == NL_ORDERING_SYMMETRIC) {
+        // Minimum degree on the pattern of M + Mᵀ, pivots taken on the diagonal: for the
+        // symmetric positive definite normal equations this fills in about half as much as the
+        // column ordering for unsymmetric matrices.
+        options.SymmetricMode = YES;
+        options.DiagPivotThresh = 0.0;
+    }
     StatInit(&ctx->stat);
 
-    ctx->perm_c = new_permutation(M->n);
-    ctx->perm_r = new_permutation(M->n);
+    ctx->perm_c = new_array<int>(M->n);
+    ctx->perm_r = new_array<int>(M->n);
     ctx->L = SuperMatrix{};
     ctx->U = SuperMatrix{};
     ctx->alloc_factorization = true;
-    get_perm_c(3, &A, ctx->perm_c); // COLAMD
+    get_perm_c(ordering == NL_ORDERING_SYMMETRIC ? 2 : 3, &A, ctx->perm_c);
 
-    int* etree = new_permutation(M->n);
+    int* etree = new_array<int>(M->n);
     SuperMatrix AC{};
     sp_preorder(&options, &A, ctx->perm_c, etree, &AC);
 
@@ -95,11 +149,241 @@ bool factorize(NLContext* ctx) {
     Destroy_SuperMatrix_Store(&A);
     Destroy_CompCol_Permuted(&AC);
     free(etree);
+    if (info == 0 && g_factor_options.refine && !ctx->least_squares)
+        keep_matrix(ctx, &c);
     nl_compressed_release(&c);
     return info == 0;
 }
 
+// r = -Aᵀ(A x + l) in double precision over the stated rows, where l is each row's locked sum:
+// the residual of the normal equations as the rows state them. Returns |r|².
+double stated_residual(const NLContext* ctx, const double* x, double* r) {
+    const NLRowStore& s = ctx->stated;
+    for (unsigned i = 0; i < ctx->n; ++i)
+        r[i] = 0.0;
+    for (unsigned k = 0; k < s.rows; ++k) {
+        double rho = double(s.locked[k]);
+        for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
+            rho += double(s.coeff[e].value) * x[s.coeff[e].index];
+        for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
+            r[s.coeff[e].index] -= double(s.coeff[e].value) * rho;
+    }
+    double norm = 0.0;
+    for (unsigned i = 0; i < ctx->n; ++i)
+        norm += r[i] * r[i];
+    return norm;
+}
+
+// r = b - M x in double precision against the kept matrix; returns |r|².
+double residual(const NLContext* ctx, const double* x, double* r) {
+    if (ctx->keep_rows)
+        return stated_residual(ctx, x, r);
+    const NLCompressed& k = ctx->kept;
+    const unsigned n = ctx->n;
+    for (unsigned i = 0; i < n; ++i)
+        r[i] = double(ctx->b[i]);
+    for (unsigned i = 0; i < n; ++i) {
+        double row = 0.0;
+        for (int e = k.start[i]; e < k.start[i + 1]; ++e) {
+            const unsigned j = unsigned(k.index[e]);
+            const double value = double(k.value[e]);
+            row += value * x[j];
+            if (ctx->kept_upper && j != i)
+                r[j] -= value * x[i];
+        }
+        r[i] -= row;
+    }
+    double norm = 0.0;
+    for (unsigned i = 0; i < n; ++i)
+        norm += r[i] * r[i];
+    return norm;
+}
+
+// q = AᵀA p in double precision over the stated rows (the normal equations without l).
+void stated_product(const NLContext* ctx, const double* p, double* q) {
+    const NLRowStore& s = ctx->stated;
+    for (unsigned i = 0; i < ctx->n; ++i)
+        q[i] = 0.0;
+    for (unsigned k = 0; k < s.rows; ++k) {
+        double rho = 0.0;
+        for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
+            rho += double(s.coeff[e].value) * p[s.coeff[e].index];
+        for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
+            q[s.coeff[e].index] += double(s.coeff[e].value) * rho;
+    }
+}
+
+double dot(const double* a, const double* b, unsigned n) {
+    double sum = 0.0;
+    for (unsigned i = 0; i < n; ++i)
+        sum += a[i] * b[i];
+    return sum;
+}
+
+// Solves M y = rhs in place through the kept factors (SuperLU holds Mᵀ, so the transposed solve).
+bool factor_solve(NLContext* ctx, float* rhs) {
+    const int n = static_cast<int>(ctx->n);
+    SuperMatrix B{};
+    sCreate_Dense_Matrix(&B, n, 1, rhs, n, SLU_DN, SLU_S, SLU_GE);
+    int info = 0;
+    sgstrs(TRANS, &ctx->L, &ctx->U, ctx->perm_c, ctx->perm_r, &B, &ctx->stat, &info);
+    Destroy_SuperMatrix_Store(&B);
+    return info == 0;
+}
+
+// z = (LU)⁻¹ r through the single-precision factors, r scaled to its largest entry so that a
+// tiny residual keeps its digits in floats.
+bool apply_factors(NLContext* ctx, const double* r, float* work, double* z) {
+    const unsigned n = ctx->n;
+    double largest = 0.0;
+    for (unsigned i = 0; i < n; ++i)
+        largest = std::fmax(largest, std::fabs(r[i]));
+    if (!(largest > 0.0) || !std::isfinite(largest))
+        return false;
+    for (unsigned i = 0; i < n; ++i)
+        work[i] = float(r[i] / largest);
+    if (!factor_solve(ctx, work))
+        return false;
+    for (unsigned i = 0; i < n; ++i)
+        z[i] = double(work[i]) * largest;
+    return true;
+}
+
+// The normal equations of a large chart are too ill-conditioned for plain refinement with
+// single-precision factors to converge in reasonable time (it creeps at a rate near one), so the
+// corrections through the factors are combined by conjugate gradients, which the symmetric
+// positive definite system allows. The residual of the best iterate is the one kept; the run
+// ends when it has not shrunk for a few steps.
+void conjugate_gradients(NLContext* ctx, double* x, float* work) {
+    constexpr int kStall = 4;
+    const unsigned n = ctx->n;
+    double* r = new_array<double>(n);
+    double* z = new_array<double>(n);
+    double* p = new_array<double>(n);
+    double* q = new_array<double>(n);
+    double* r_old = new_array<double>(n);
+    double* best = new_array<double>(n);
+    double norm = stated_residual(ctx, x, r);
+    double best_norm = norm;
+    for (unsigned i = 0; i < n; ++i)
+        best[i] = x[i];
+    if (norm > 0.0 && apply_factors(ctx, r, work, z)) {
+        for (unsigned i = 0; i < n; ++i)
+            p[i] = z[i];
+        double rz = dot(r, z, n);
+        int stalled = 0;
+        for (int step = 0; step < kMaxConjugateGradientSteps && stalled < kStall; ++step) {
+            stated_product(ctx, p, q);
+            const double pq = dot(p, q, n);
+            if (!(pq > 0.0) || !(rz > 0.0))
+                break;
+            const double alpha = rz / pq;
+            for (unsigned i = 0; i < n; ++i) {
+                x[i] += alpha * p[i];
+                r_old[i] = r[i];
+                r[i] -= alpha * q[i];
+            }
+            norm = dot(r, r, n);
+            if (norm < best_norm) {
+                best_norm = norm;
+                for (unsigned i = 0; i < n; ++i)
+                    best[i] = x[i];
+                stalled = 0;
+            } else {
+                ++stalled;
+            }
+            if (!(norm > 0.0) || !apply_factors(ctx, r, work, z))
+                break;
+            // Polak-Ribière form: the single-precision solves are not exactly linear.
+            double rz_new = dot(r, z, n), rz_mixed = dot(r_old, z, n);
+            const double beta = std::fmax(0.0, (rz_new - rz_mixed) / rz);
+            rz = rz_new;
+            for (unsigned i = 0; i < n; ++i)
+                p[i] = z[i] + beta * p[i];
+        }
+    }
+    for (unsigned i = 0; i < n; ++i)
+        x[i] = best[i];
+    free(r);
+    free(z);
+    free(p);
+    free(q);
+    free(r_old);
+    free(best);
+}
+
+// Solves M x = b into ctx->x. Single-precision factors alone lose too much on large charts, so
+// the answer is refined: the residual is taken in double precision against the assembled matrix,
+// its correction solved through the same factors, for as long as that shrinks the residual.
+bool refined_solve(NLContext* ctx) {
+    const unsigned n = ctx->n;
+    if (n == 0)
+        return true;
+    float* work = new_array<float>(n);
+    double* x = new_array<double>(n);
+    double* r = new_array<double>(n);
+    double* trial = new_array<double>(n);
+    double* trial_r = new_array<double>(n);
+
+    for (unsigned i = 0; i < n; ++i)
+        work[i] = ctx->b[i];
+    bool ok = factor_solve(ctx, work);
+    if (ok) {
+        for (unsigned i = 0; i < n; ++i)
+            x[i] = double(work[i]);
+        if (ctx->keep_rows && ctx->stated.rows > 0) {
+            conjugate_gradients(ctx, x, work);
+            for (unsigned i = 0; i < n; ++i)
+                ctx->x[i] = float(x[i]);
+            free(work);
+            free(x);
+            free(r);
+            free(trial);
+            free(trial_r);
+            return true;
+        }
+        const bool refine = ctx->kept.start != nullptr;
+        double norm = refine ? residual(ctx, x, r) : 0.0;
+        for (int step = 0; refine && step < kMaxRefinementSteps && norm > 0.0; ++step) {
+            // Scaled to its largest entry so that a tiny residual keeps its digits in floats.
+            double largest = 0.0;
+            for (unsigned i = 0; i < n; ++i)
+                largest = std::fmax(largest, std::fabs(r[i]));
+            if (!(largest > 0.0) || !std::isfinite(largest))
+                break;
+            for (unsigned i = 0; i < n; ++i)
+                work[i] = float(r[i] / largest);
+            if (!factor_solve(ctx, work))
+                break;
+            for (unsigned i = 0; i < n; ++i)
+                trial[i] = x[i] + double(work[i]) * largest;
+            const double trial_norm = residual(ctx, trial, trial_r);
+            if (!(trial_norm < norm))
+                break;
+            double* t = x;
+            x = trial;
+            trial = t;
+            t = r;
+            r = trial_r;
+            trial_r = t;
+            norm = trial_norm;
+        }
+        for (unsigned i = 0; i < n; ++i)
+            ctx->x[i] = float(x[i]);
+    }
+    free(work);
+    free(x);
+    free(r);
+    free(trial);
+    free(trial_r);
+    return ok;
+}
+
 } // namespace
+
+NLFactorOptions& nl_factor_options() {
+    return g_factor_options;
+}
 
 void nl_release_factorization(NLContext* ctx) {
     if (!ctx->alloc_factorization)
@@ -109,74 +393,28 @@ void nl_release_factorization(NLContext* ctx) {
     free(ctx->perm_c);
     free(ctx->perm_r);
     ctx->perm_c = ctx->perm_r = nullptr;
+    nl_compressed_release(&ctx->kept);
     ctx->alloc_factorization = false;
 }
 
 bool nl_solve() {
     NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_SYSTEM_CONSTRUCTED);
-    SparseMatrix* M = &ctx->M;
-    check_matrix_shape(M);
-
-    const int n = static_cast<int>(M->n);
-    NLCompressed c = nl_compress_rows(M);
-    if (n == 0 || has_empty_line(c, M->n)) {
-        nl_compressed_release(&c);
-        nl_vector_to_variables(ctx);
-        ctx->state = NL_STATE_SOLVED;
-        return n == 0;
-    }
-    SuperMatrix A{}, B{}, L{}, U{};
-    sCreate_CompCol_Matrix(&A, n, n, c.nnz, c.value, c.index, c.start, SLU_NR, SLU_S, SLU_GE);
-    sCreate_Dense_Matrix(&B, n, 1, ctx->b, n, SLU_DN, SLU_S, SLU_GE);
-
-    int* perm_c = new_permutation(M->n);
-    int* perm_r = new_permutation(M->n);
-    get_perm_c(3, &A, perm_c); // COLAMD
-    superlu_options_t options;
-    set_default_options(&options);
-    options.ColPerm = MY_PERMC;
-    SuperLUStat_t stat;
-    StatInit(&stat);
-
-    int info = 0;
-    sgssv(&options, &A, perm_c, perm_r, &L, &U, &B, &stat, &info);
-    const bool ok = info == 0;
-    if (ok) {
-        for (unsigned i = 0; i < M->n; ++i)
-            ctx->x[i] = ctx->b[i];
-    }
-
-    Destroy_SuperMatrix_Store(&A);
-    Destroy_SuperMatrix_Store(&B);
-    destroy_factors(&L, &U);
-    StatFree(&stat);
-    free(perm_c);
-    free(perm_r);
-    nl_compressed_release(&c);
-
+    // The same factorisation as a kept one, released once the system is solved.
+    bool ok = factorize(ctx, g_factor_options.square) && refined_solve(ctx) && ctx->n > 0;
+    nl_release_factorization(ctx);
     nl_vector_to_variables(ctx);
     ctx->state = NL_STATE_SOLVED;
-    return ok;
+    return ok || ctx->n == 0;
 }
 
 bool nl_solve_reusing(bool keep) {
     NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_SYSTEM_CONSTRUCTED);
-    if (!ctx->reuse_factorization && !factorize(ctx))
+    if (!ctx->reuse_factorization &&
+        !factorize(ctx,
+                   ctx->least_squares ? g_factor_options.least_squares : g_factor_options.square))
         return false;
-
-    const int n = static_cast<int>(ctx->n);
-    if (n > 0) {
-        SuperMatrix B{};
-        sCreate_Dense_Matrix(&B, n, 1, ctx->b, n, SLU_DN, SLU_S, SLU_GE);
-        int info = 0;
-        // SuperLU holds Mᵀ, so the transposed solve is M x = b.
-        sgstrs(TRANS, &ctx->L, &ctx->U, ctx->perm_c, ctx->perm_r, &B, &ctx->stat, &info);
-        Destroy_SuperMatrix_Store(&B);
-        if (info != 0)
-            return false;
-    }
-    for (unsigned i = 0; i < ctx->n; ++i)
-        ctx->x[i] = ctx->b[i];
+    if (!refined_solve(ctx))
+        return false;
 
     nl_vector_to_variables(ctx);
     if (keep)

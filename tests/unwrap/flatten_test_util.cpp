@@ -253,3 +253,34 @@ bool chart_uvs_finite(const PChart* chart) {
 std::string mesh_path(const char* name) {
     return std::string(MARROWBY_MESH_DIR) + "/" + name;
 }
+
+// Largest distance between the two layouts of a chart once the candidate is turned and moved
+// onto the reference (least squares): the minimum-area rotation picks among nearly equal areas,
+// so rounding alone may turn a chart by a right angle.
+double aligned_difference(const std::vector<float>& r, const std::vector<float>& k) {
+    const size_t n = std::min(r.size(), k.size()) / 2;
+    if (n == 0)
+        return 0;
+    double cr[2] = {0, 0}, ck[2] = {0, 0};
+    for (size_t j = 0; j < n; j++)
+        for (int a = 0; a < 2; a++) {
+            cr[a] += r[2 * j + a] / double(n);
+            ck[a] += k[2 * j + a] / double(n);
+        }
+    double dot = 0, cross = 0;
+    for (size_t j = 0; j < n; j++) {
+        double rx = r[2 * j] - cr[0], ry = r[2 * j + 1] - cr[1];
+        double kx = k[2 * j] - ck[0], ky = k[2 * j + 1] - ck[1];
+        dot += kx * rx + ky * ry;
+        cross += kx * ry - ky * rx;
+    }
+    double angle = std::atan2(cross, dot), c = std::cos(angle), s = std::sin(angle);
+    double worst = 0;
+    for (size_t j = 0; j < n; j++) {
+        double kx = k[2 * j] - ck[0], ky = k[2 * j + 1] - ck[1];
+        double dx = c * kx - s * ky - (r[2 * j] - cr[0]);
+        double dy = s * kx + c * ky - (r[2 * j + 1] - cr[1]);
+        worst = std::max(worst, std::hypot(dx, dy));
+    }
+    return worst;
+}

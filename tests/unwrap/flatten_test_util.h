@@ -3,6 +3,7 @@
 #include "unwrap_test_mesh.h"
 
 #include <string>
+#include <vector>
 
 // Generated charts and layout measures shared by the ABF, LSCM and packing suites.
 
@@ -48,3 +49,8 @@ bool chart_uvs_finite(const PChart* chart);
 
 // The OBJ file of a real mesh from the test data folder (tests/data/meshes).
 std::string mesh_path(const char* name);
+
+// Largest distance between two layouts of the same points (u, v pairs) once the second is turned
+// and moved onto the first (least squares): the minimum-area rotation picks among nearly equal
+// areas, so rounding alone may turn a chart by a right angle.
+double aligned_difference(const std::vector<float>& reference, const std::vector<float>& candidate);
