@@ -132,37 +132,33 @@ void pack_runs_of(const PackMask& mask, PackRuns& out) {
         append_row_runs(&mask.texels[size_t(j) * size_t(mask.width)], mask.width, 0, out);
 }
 
-void pack_runs_dilated(const PackMask& mask, int pad, PackRuns& out) {
+void pack_runs_dilated(const PackRuns& cover, int pad, PackRuns& out) {
     pad = std::max(pad, 0);
-    const int w = mask.width + 2 * pad, h = mask.height + 2 * pad;
-    // Covered texels spread along u first, then each column counts covered rows in a sliding
-    // window of 2 pad + 1 rows.
-    std::vector<int> spread(size_t(w) * size_t(mask.height), 0);
-    for (int j = 0; j < mask.height; j++) {
-        const uint8_t* row = &mask.texels[size_t(j) * size_t(mask.width)];
-        int* to = &spread[size_t(j) * size_t(w)];
-        for (int i = 0; i < mask.width; i++)
-            if (row[i])
-                std::fill(to + i, to + i + 2 * pad + 1, 1);
-    }
-    std::vector<int> window(size_t(w), 0);
-    std::vector<uint8_t> row(size_t(w), 0);
-    out.originX = -pad;
-    out.originY = -pad;
-    out.width = w;
+    const int h = cover.height + 2 * pad;
+    out.originX = cover.originX - pad;
+    out.originY = cover.originY - pad;
+    out.width = cover.width + 2 * pad;
     out.height = h;
     out.runs.clear();
     out.rowStart.assign(1, 0);
-    for (int r = 0; r < h; r++) {
-        // Row r of the output covers mask rows r - 2 pad .. r.
-        int enter = r, leave = r - 2 * pad - 1;
-        for (int i = 0; i < w; i++) {
-            if (enter < mask.height)
-                window[size_t(i)] += spread[size_t(enter) * size_t(w) + size_t(i)];
-            if (leave >= 0)
-                window[size_t(i)] -= spread[size_t(leave) * size_t(w) + size_t(i)];
-            row[size_t(i)] = window[size_t(i)] > 0;
+    // Output row o covers the cover rows o - 2 pad .. o, each run widened by pad on both sides;
+    // the widened runs of those rows, sorted by their start, merge into the row's runs.
+    std::vector<PackRun> gathered;
+    for (int o = 0; o < h; o++) {
+        gathered.clear();
+        for (int r = std::max(0, o - 2 * pad); r <= o && r < cover.height; r++)
+            for (int k = cover.rowStart[size_t(r)]; k < cover.rowStart[size_t(r) + 1]; k++)
+                gathered.push_back(
+                    {cover.runs[size_t(k)].first - pad, cover.runs[size_t(k)].last + pad});
+        std::sort(gathered.begin(), gathered.end(),
+                  [](const PackRun& a, const PackRun& b) { return a.first < b.first; });
+        size_t rowFirst = out.runs.size();
+        for (const PackRun& run : gathered) {
+            if (out.runs.size() > rowFirst && run.first <= out.runs.back().last + 1)
+                out.runs.back().last = std::max(out.runs.back().last, run.last);
+            else
+                out.runs.push_back(run);
         }
-        append_row_runs(row.data(), w, -pad, out);
+        out.rowStart.push_back(int(out.runs.size()));
     }
 }

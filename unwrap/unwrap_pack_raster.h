@@ -46,7 +46,7 @@ void pack_point_turn(float x, float y, int width, int height, int turns, float o
 
 void pack_runs_of(const PackMask& mask, PackRuns& out);
 
-// The runs of the mask grown by `pad` texels in both axes (a square of side 2 pad + 1 around
-// every covered texel): a texel outside the grown runs is more than `pad` texels from the
-// chart along u or along v, so a chart placed there keeps at least `pad` texels away.
-void pack_runs_dilated(const PackMask& mask, int pad, PackRuns& out);
+// The runs grown by `pad` texels in both axes (a square of side 2 pad + 1 around every covered
+// texel): a texel outside the grown runs is more than `pad` texels from the chart along u or
+// along v, so a chart placed there keeps at least `pad` texels away.
+void pack_runs_dilated(const PackRuns& cover, int pad, PackRuns& out);
