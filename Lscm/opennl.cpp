@@ -9,7 +9,9 @@
 
 namespace {
 
-NLContext* current_context = nullptr;
+// Each thread has its own current context, so that charts can be solved on several threads at
+// once, each through contexts of its own.
+thread_local NLContext* current_context = nullptr;
 
 // The name the layer reports itself by in its failure lines.
 constexpr const char* NL_SOURCE = ".\\Lscm\\opennl";

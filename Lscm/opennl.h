@@ -8,9 +8,9 @@
 //    can keep the factorisation so that later solves only rebuild the right-hand side;
 //  - square: matrix and right-hand-side entries given directly, solved once.
 //
-// Every call acts on the process-wide current context. A broken precondition (wrong state, index
-// out of range, unknown id) prints one line to stderr and aborts; a solver failure (singular
-// matrix) is not a broken precondition: the solve returns false.
+// Every call acts on the calling thread's current context (each thread has its own). A broken
+// precondition (wrong state, index out of range, unknown id) prints one line to stderr and aborts;
+// a solver failure (singular matrix) is not a broken precondition: the solve returns false.
 //
 // Least-squares order: nl_new_context; nl_set_parameter(NL_PARAM_VARIABLE_COUNT, count),
 // nl_set_parameter(NL_PARAM_LEAST_SQUARES, 1); then per solve: nl_make_current;

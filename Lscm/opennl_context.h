@@ -157,6 +157,8 @@ struct NLFactorOptions {
     bool refine;
 };
 NLFactorOptions& nl_factor_options();
+// Refinement steps (corrections through the factors) taken by solves on this thread so far.
+long nl_refinement_steps();
 
 // Appends a least-squares row (its free coefficients) to the stated rows; sets a row's locked sum.
 void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked);

@@ -8,12 +8,16 @@
 
 namespace {
 
-NLFactorOptions g_factor_options = {NL_ORDERING_SYMMETRIC, NL_ORDERING_COLAMD, true};
+thread_local long g_refinement_steps = 0;
+NLFactorOptions g_factor_options = {NL_ORDERING_SYMMETRIC, NL_ORDERING_SYMMETRIC, true};
 
 // Refinement stops when a correction no longer shrinks the residual; this bounds a run whose
 // residual keeps creeping down without converging.
 constexpr int kMaxRefinementSteps = 30;
 constexpr int kMaxConjugateGradientSteps = 500;
+// A correction this small against the largest value (2^-28) is below a sixteenth of a float's
+// last bit.
+constexpr double kNegligibleStep = 1.0 / 268435456.0;
 
 void check_matrix_shape(const SparseMatrix* M) {
     NL_ASSERT(M->storage & __NL_ROWS, "M->storage & __NL_ROWS");
@@ -124,7 +128,8 @@ bool factorize(NLContext* ctx, NLOrdering ordering) {
     if (ordering == NL_ORDERING_SYMMETRIC) {
         // Minimum degree on the pattern of M + Mᵀ, pivots taken on the diagonal: for the
         // symmetric positive definite normal equations this fills in about half as much as the
-        // column ordering for unsymmetric matrices.
+        // column ordering for unsymmetric matrices, and ABF's Newton systems, symmetric in
+        // structure, fill in less than half as much.
         options.SymmetricMode = YES;
         options.DiagPivotThresh = 0.0;
     }
@@ -278,11 +283,15 @@ void conjugate_gradients(NLContext* ctx, double* x, float* work) {
             if (!(pq > 0.0) || !(rz > 0.0))
                 break;
             const double alpha = rz / pq;
+            double step_size = 0.0, size = 0.0;
             for (unsigned i = 0; i < n; ++i) {
                 x[i] += alpha * p[i];
                 r_old[i] = r[i];
                 r[i] -= alpha * q[i];
+                step_size = std::fmax(step_size, std::fabs(alpha * p[i]));
+                size = std::fmax(size, std::fabs(x[i]));
             }
+            g_refinement_steps++;
             norm = dot(r, r, n);
             if (norm < best_norm) {
                 best_norm = norm;
@@ -292,6 +301,10 @@ void conjugate_gradients(NLContext* ctx, double* x, float* work) {
             } else {
                 ++stalled;
             }
+            // The answer is kept in single precision: a step below a fraction of its last bit
+            // changes nothing that is kept.
+            if (step_size <= size * kNegligibleStep)
+                break;
             if (!(norm > 0.0) || !apply_factors(ctx, r, work, z))
                 break;
             // Polak-Ribière form: the single-precision solves are not exactly linear.
@@ -355,8 +368,13 @@ bool refined_solve(NLContext* ctx) {
                 work[i] = float(r[i] / largest);
             if (!factor_solve(ctx, work))
                 break;
-            for (unsigned i = 0; i < n; ++i)
+            double step_size = 0.0, size = 0.0;
+            for (unsigned i = 0; i < n; ++i) {
                 trial[i] = x[i] + double(work[i]) * largest;
+                step_size = std::fmax(step_size, std::fabs(double(work[i]) * largest));
+                size = std::fmax(size, std::fabs(trial[i]));
+            }
+            g_refinement_steps++;
             const double trial_norm = residual(ctx, trial, trial_r);
             if (!(trial_norm < norm))
                 break;
@@ -367,6 +385,8 @@ bool refined_solve(NLContext* ctx) {
             r = trial_r;
             trial_r = t;
             norm = trial_norm;
+            if (step_size <= size * kNegligibleStep)
+                break;
         }
         for (unsigned i = 0; i < n; ++i)
             ctx->x[i] = float(x[i]);
@@ -380,6 +400,10 @@ bool refined_solve(NLContext* ctx) {
 }
 
 } // namespace
+
+long nl_refinement_steps() {
+    return g_refinement_steps;
+}
 
 NLFactorOptions& nl_factor_options() {
     return g_factor_options;

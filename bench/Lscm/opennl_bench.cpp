@@ -1,6 +1,7 @@
 // Conformal-map systems over triangulated grids (two rows per triangle, two pinned corners) of
 // 10,000, 100,000 and 1,000,000 points: assembly, ordering, factorisation, first solve, the live
-// re-solve through the kept factorisation, fill and peak memory.
+// re-solve through the kept factorisation, the refinement steps of both, fill and peak memory.
+// BM_LscmGridOrdering runs the column ordering without refinement beside them.
 //
 // The benchmark links with --wrap for sgstrf and get_perm_c so that the layer's own calls are
 // timed where they happen. Sizes run in ascending order, so the peak resident size read after a
@@ -169,9 +170,11 @@ void BM_LscmGrid(benchmark::State& state) {
     double assembly = 0, first = 0, ordering = 0, factor = 0, factor_cpu = 0, live = 0;
     double live_solve = 0;
     double fill = 0, matrix_entries = 0;
+    double first_steps = 0, live_steps = 0;
     bool ok = true;
     for (auto _ : state) {
         ordering_ms = factor_ms = factor_cpu_ms = 0.0;
+        const long steps_before = nl_refinement_steps();
         auto t0 = Clock::now();
         NLContext* ctx = nl_new_context();
         nl_set_parameter(NL_PARAM_VARIABLE_COUNT, int(2 * grid.points()));
@@ -192,7 +195,9 @@ void BM_LscmGrid(benchmark::State& state) {
             fill = double(static_cast<SCformat*>(ctx->L.Store)->nnz) +
                    double(static_cast<NCformat*>(ctx->U.Store)->nnz);
 
+        first_steps = double(nl_refinement_steps() - steps_before);
         live = live_solve = 0.0;
+        const long live_before = nl_refinement_steps();
         for (int r = 1; r <= resolves; ++r) {
             t0 = Clock::now();
             state_system(grid, 0.01f * float(r));
@@ -201,6 +206,7 @@ void BM_LscmGrid(benchmark::State& state) {
             live_solve += ms_since(t1);
             live += ms_since(t0);
         }
+        live_steps = double(nl_refinement_steps() - live_before) / resolves;
         live /= resolves;
         live_solve /= resolves;
         state.SetIterationTime(first / 1000.0);
@@ -219,9 +225,27 @@ void BM_LscmGrid(benchmark::State& state) {
     state.counters["resolve_solve_ms"] = live_solve;
     state.counters["resolve/first"] = live / first;
     state.counters["M_nnz"] = matrix_entries;
+    state.counters["refine_steps_first"] = first_steps;
+    state.counters["refine_steps_resolve"] = live_steps;
     state.counters["LU_nnz"] = fill;
     state.counters["peak_rss_MB"] = peak_rss_mb();
 }
+
+// The same with the column ordering for unsymmetric matrices (COLAMD, partial pivoting) and
+// single-precision solves without refinement: the layer as it was first designed.
+void BM_LscmGridOrdering(benchmark::State& state) {
+    const NLFactorOptions saved = nl_factor_options();
+    nl_factor_options() = NLFactorOptions{NL_ORDERING_COLAMD, NL_ORDERING_COLAMD, false};
+    BM_LscmGrid(state);
+    nl_factor_options() = saved;
+}
+
+BENCHMARK(BM_LscmGridOrdering)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_LscmGrid)
     ->Arg(10000)

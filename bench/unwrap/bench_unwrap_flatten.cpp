@@ -6,6 +6,7 @@
 // Large cases run one iteration each; the figure is the time of that run. Construction of the
 // handle is not timed (see bench_unwrap_construct).
 
+#include "Lscm/opennl_context.h"
 #include "support/guarded_alloc.h"
 #include "unwrap/unwrap.h"
 #include "unwrap/unwrap_abf.h"
@@ -268,6 +269,15 @@ void BM_AbfChart(benchmark::State& state) {
     state.counters["converged"] = ok;
 }
 
+// ABF of one generated chart with the square Newton systems ordered by columns (COLAMD, partial
+// pivoting; range 1 = 0) or symmetrically (minimum degree on M + Mᵀ, diagonal pivots; 1).
+void BM_AbfChartOrdering(benchmark::State& state) {
+    const NLFactorOptions saved = nl_factor_options();
+    nl_factor_options().square = state.range(1) ? NL_ORDERING_SYMMETRIC : NL_ORDERING_COLAMD;
+    BM_AbfChart(state);
+    nl_factor_options() = saved;
+}
+
 // First LSCM solve of one generated chart with two user pins: assembly of the normal equations,
 // ordering, factorisation and the triangular solves (3D angles, no rotation).
 void BM_LscmFirstSolve(benchmark::State& state) {
@@ -435,6 +445,11 @@ void BM_AbfRealCharts(benchmark::State& state, const char* name) {
 } // namespace
 
 BENCHMARK(BM_AbfChart)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_AbfChartOrdering)
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 BENCHMARK(BM_LscmFirstSolve)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_LscmLiveResolve)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RotateChart)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
