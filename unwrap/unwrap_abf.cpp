@@ -20,7 +20,8 @@ constexpr int ABF_SMALL_CHART = 100;
 constexpr float ABF_TOLERANCE_SMALL = 0.001f;
 constexpr float ABF_TOLERANCE_LARGE = 1.0f;
 
-int lastSteps = 0;
+// Per thread: charts are flattened on several threads at once.
+thread_local int lastSteps = 0;
 
 struct AbfSystem {
     int ninterior;

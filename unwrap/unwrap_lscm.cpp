@@ -7,9 +7,50 @@
 #include "unwrap/unwrap_geometry.h"
 #include "unwrap/unwrap_pack.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace {
+
+// Runs work on every chart, the largest first, on up to unwrap_thread_count() threads; each
+// chart is touched by one thread only. What the charts share is safe for that: the guarded
+// allocator locks its list, the solver layer's current context is per thread, SuperLU keeps no
+// state between calls, and the charts own their points, half-edges and triangles. The results
+// do not depend on which thread flattened a chart, nor on the order.
+template <typename Work> void for_each_chart(PHandle* handle, bool parallel, Work work) {
+    const int n = handle->ncharts;
+    const int threads = parallel ? std::min(unwrap_thread_count(), n) : 1;
+    if (threads <= 1) {
+        for (int i = 0; i < n; i++)
+            work(handle->charts[i]);
+        return;
+    }
+    std::vector<PChart*> order(handle->charts, handle->charts + n);
+    std::stable_sort(order.begin(), order.end(), [](const PChart* a, const PChart* b) {
+        return a->ntriangles > b->ntriangles;
+    });
+    std::atomic<int> next{0};
+    auto run = [&] {
+        for (int i = next.fetch_add(1); i < n; i = next.fetch_add(1))
+            work(order[size_t(i)]);
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; t++) {
+        try {
+            pool.emplace_back(run);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: the ones running (and this one) do the rest
+        }
+    }
+    run();
+    for (std::thread& thread : pool)
+        thread.join();
+}
 
 inline bool is_split(const PPoint* p) {
     return (p->flags & PPOINT_SPLIT) != 0;
@@ -355,23 +396,34 @@ void unwrap_lscm_begin(PHandle* handle, bool live, bool useAbf) {
     SUPPORT_REQUIRE(handle->state == PHANDLE_STATE_ALLOCATED,
                     "unwrap_lscm_begin: the handle's charts are not built, or LSCM has begun");
     handle->state = PHANDLE_STATE_LSCM;
-    for (int i = 0; i < handle->ncharts; i++)
-        chart_begin(handle->charts[i], live, useAbf);
+    handle->live = live;
+    // A live run serves a drag on the UI thread: it stays there.
+    for_each_chart(handle, !live, [&](PChart* chart) { chart_begin(chart, live, useAbf); });
 }
 
 void unwrap_lscm_solve(PHandle* handle) {
     SUPPORT_REQUIRE(handle->state == PHANDLE_STATE_LSCM,
                     "unwrap_lscm_solve: needs unwrap_lscm_begin first");
-    for (int i = 0; i < handle->ncharts; i++) {
-        PChart* chart = handle->charts[i];
+    for_each_chart(handle, !handle->live, [](PChart* chart) {
         if (!chart->u.lscm.context)
-            continue;
+            return;
         bool ok = chart_solve(chart);
         if (ok && !(chart->flags & PCHART_USER_PINNED))
             unwrap_chart_rotate_minimum_area(chart);
         if (!ok || chart->u.lscm.pin1)
             chart_release(chart);
+    });
+}
+
+int unwrap_thread_count() {
+    if (const char* text = std::getenv("MARROWBY_THREADS")) {
+        char* end = nullptr;
+        long value = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && value > 0)
+            return int(std::min(value, 256L));
     }
+    unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? int(cores) : 1;
 }
 
 void unwrap_lscm_end(PHandle* handle) {

@@ -24,6 +24,11 @@ void unwrap_lscm_begin(PHandle* handle, bool live, bool useAbf);
 // leaves all of its UVs at (0, 0)) loses its context and is not solved again by this handle.
 void unwrap_lscm_solve(PHandle* handle);
 
+// Outside live mode, begin and solve flatten the charts concurrently on unwrap_thread_count()
+// threads (the results are the same for any count); in live mode on the calling thread only.
+// MARROWBY_THREADS, when it holds a positive number, sets the count; else the machine's cores.
+int unwrap_thread_count();
+
 // LSCM -> allocated state: deletes every chart's context and ABF angles, clears automatic pins.
 void unwrap_lscm_end(PHandle* handle);
 

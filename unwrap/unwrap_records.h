@@ -161,4 +161,5 @@ struct PHandle {
     PChart** charts; // "PCharts"
     int ncharts;
     PEdgeIndex* edgeIndex; // construction only, like the hashes
+    bool live;             // set by unwrap_lscm_begin: live solves stay on the calling thread
 };

@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -119,6 +121,46 @@ INSTANTIATE_TEST_SUITE_P(Meshes, BatchUnwrapRealMesh,
                                            MeshCase{"snowden.obj", 8, 2, false}),
                          [](const auto& info) {
                              std::string name = info.param.file;
+                             return name.substr(0, name.find('.'));
+                         });
+
+std::string file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class BatchUnwrapThreads : public BatchUnwrap, public ::testing::WithParamInterface<const char*> {};
+
+// Charts are flattened concurrently; the written file must not depend on how many threads did it.
+TEST_P(BatchUnwrapThreads, WrittenFileIsTheSameForOneTwoAndEightThreads) {
+    std::string source = std::string(MARROWBY_MESH_DIR) + "/" + GetParam();
+    auto [unused, seams] = prepare(source, GetParam(), 8);
+    const char* old = std::getenv("MARROWBY_THREADS");
+    std::string saved = old ? old : "";
+    std::string first;
+    for (const char* threads : {"1", "2", "8"}) {
+        std::string mesh = (dir / (std::string(threads) + "_" + GetParam())).string();
+        fs::copy_file(source, mesh, fs::copy_options::overwrite_existing);
+        setenv("MARROWBY_THREADS", threads, 1);
+        EXPECT_EQ(run_batch(mesh, seams), -1) << threads << " threads";
+        std::string bytes = file_bytes(mesh);
+        if (first.empty()) {
+            first = bytes;
+            ASSERT_GT(first.size(), 1000u);
+        } else {
+            EXPECT_TRUE(bytes == first) << threads << " threads wrote a different file";
+        }
+    }
+    if (old)
+        setenv("MARROWBY_THREADS", saved.c_str(), 1);
+    else
+        unsetenv("MARROWBY_THREADS");
+}
+
+INSTANTIATE_TEST_SUITE_P(Meshes, BatchUnwrapThreads,
+                         ::testing::Values("bunny.obj", "dragon_res3.obj", "snowden.obj"),
+                         [](const auto& info) {
+                             std::string name = info.param;
                              return name.substr(0, name.find('.'));
                          });
 
