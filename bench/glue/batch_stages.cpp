@@ -5,11 +5,17 @@
 //   batch_stages MESH.obj SEAMS.bin [-lscm]    a mesh and its seam list (copied first)
 //   batch_stages --grid N [-lscm]              an N x N wavy quad grid, 2 N^2 triangles, cut into
 //                                              about 100 square charts
+//   batch_stages --flat N [-lscm]              an N x N flat quad grid without seams, one chart;
+//                                              its layout should be a similar copy of the grid
+//
+// Last come the whole run's time (load to write) and the layout's flipped and degenerate
+// triangles and angle distortion (tools/uvstats).
 #include "app/seam_list.h"
 #include "document/mesh_document.h"
 #include "document/obj_reader.h"
 #include "document/undo_history.h"
 #include "tools/seamgen/seam_cuts.h"
+#include "tools/uvstats/uv_stats.h"
 #include "unwrap/unwrap.h"
 #include "unwrap/unwrap_glue.h"
 #include "unwrap/unwrap_lscm.h"
@@ -37,13 +43,13 @@ void stage(const char* name, double ms) {
     std::printf("  %-28s %10.1f ms\n", name, ms);
 }
 
-// A wavy height field of n x n quads, each split into two triangles.
-void write_grid(const std::string& path, int n) {
+// A wavy height field of n x n quads, each split into two triangles (flat when wave is 0).
+void write_grid(const std::string& path, int n, double wave = 0.05) {
     std::FILE* out = std::fopen(path.c_str(), "w");
     for (int y = 0; y <= n; y++)
         for (int x = 0; x <= n; x++) {
             double u = double(x) / n, v = double(y) / n;
-            std::fprintf(out, "v %.6f %.6f %.6f\n", u, v, 0.05 * std::sin(9 * u) * std::cos(7 * v));
+            std::fprintf(out, "v %.6f %.6f %.6f\n", u, v, wave * std::sin(9 * u) * std::cos(7 * v));
         }
     for (int y = 0; y < n; y++)
         for (int x = 0; x < n; x++) {
@@ -82,6 +88,11 @@ int main(int argc, char** argv) {
         write_grid(mesh, n);
         write_seam_list(seams, grid_seams(n));
         label = "grid " + std::to_string(n) + " x " + std::to_string(n);
+    } else if (std::strcmp(argv[1], "--flat") == 0) {
+        int n = std::atoi(argv[2]);
+        write_grid(mesh, n, 0.0);
+        write_seam_list(seams, SeamPairs{});
+        label = "flat grid " + std::to_string(n) + " x " + std::to_string(n);
     } else {
         std::filesystem::copy_file(argv[1], mesh);
         std::filesystem::copy_file(argv[2], seams);
@@ -89,6 +100,7 @@ int main(int argc, char** argv) {
     }
 
     MeshDocument& doc = MeshDocument::instance();
+    const auto start = Clock::now();
     auto t = Clock::now();
     if (!doc.load(mesh.c_str()))
         return 1;
@@ -139,6 +151,12 @@ int main(int argc, char** argv) {
     t = Clock::now();
     doc.writeObj(mesh.c_str(), mesh.c_str());
     stage("write", ms_since(t));
+    stage("whole run", ms_since(start));
+
+    UvStats stats = compute_uv_stats(doc);
+    std::printf("  %-28s %10d\n", "flipped triangles", stats.flippedTriangles);
+    std::printf("  %-28s %10d\n", "degenerate triangles", stats.degenerateTriangles);
+    std::printf("  %-28s %10.4f deg\n", "max angle distortion", stats.maxAngleDistortion);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

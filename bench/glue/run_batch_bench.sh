@@ -18,3 +18,8 @@ for n in 71 224 707; do
         "$build/bench/glue/batch_stages" --grid "$n" $mode
     done
 done
+for n in 300 1000; do
+    for mode in "" -lscm; do
+        "$build/bench/glue/batch_stages" --flat "$n" $mode
+    done
+done
