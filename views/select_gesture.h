@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/pick_geometry.h"
+#include "views/view_types.h"
 
 #include <cstdint>
 
@@ -19,7 +20,6 @@ PickView pick_view_of(const float modelView[16], int width, int height);
 // commitPending; `pick` runs the mode's pick over the current rectangle.
 template <typename View, typename Pick>
 bool run_select_rectangle(View& view, int event, int x, int y, bool leftDown, Pick pick) {
-    constexpr int EVT_MOUSE_MOVE_CODE = 1;
     bool redraw = false;
     if (!view.rectActive && leftDown) {
         view.selectRect[0] = x - 3;
@@ -36,7 +36,7 @@ bool run_select_rectangle(View& view, int event, int x, int y, bool leftDown, Pi
         view.commitPending = 1;
         redraw = true;
     }
-    if (event == EVT_MOUSE_MOVE_CODE && leftDown && view.rectActive) {
+    if (event == EVT_MOUSE_MOVE && leftDown && view.rectActive) {
         view.selectRect[2] = x + 2;
         view.selectRect[3] = y + 2;
         redraw = true;
