@@ -164,8 +164,18 @@ void MeshDocument::onUnwrapDone() {
         liveStaleMessages--;
         return;
     }
-    if (!liveBusy)
-        return;
+    if (liveBusy)
+        landLiveRun();
+}
+
+void MeshDocument::completeLiveUnwrap() {
+    while (liveBusy) {
+        liveStaleMessages++; // its WM_UNWRAP_DONE is still on its way
+        landLiveRun();
+    }
+}
+
+void MeshDocument::landLiveRun() {
     if (liveThread.joinable())
         liveThread.join();
     takeOverRun();
@@ -176,23 +186,6 @@ void MeshDocument::onUnwrapDone() {
         liveRestartPending = 0;
         if (faceCount > 0)
             startLiveUnwrap(liveRestartSnapshotId);
-    }
-}
-
-void MeshDocument::completeLiveUnwrap() {
-    while (liveBusy) {
-        if (liveThread.joinable())
-            liveThread.join();
-        liveStaleMessages++; // its WM_UNWRAP_DONE is still on its way
-        takeOverRun();
-        labelCharts();
-        computeStretch();
-        liveBusy = 0;
-        if (liveRestartPending) {
-            liveRestartPending = 0;
-            if (faceCount > 0)
-                startLiveUnwrap(liveRestartSnapshotId);
-        }
     }
 }
 

@@ -222,6 +222,8 @@ private:
     friend class UndoHistory;
     void pointFacesAtPools();
     void growCornerPools(int64_t needed);
+    // Joins the worker, takes its result over and starts the queued run, if any.
+    void landLiveRun();
     void normalise();
     void buildEdges();
     void buildAdjacency();

@@ -27,27 +27,6 @@ std::string bench_dir() {
     return dir;
 }
 
-// A flat grid of rows x cols quads with one UV point per vertex: one chart.
-bool write_quad_grid(const std::string& path, int rows, int cols) {
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f)
-        return false;
-    for (int r = 0; r <= rows; r++)
-        for (int c = 0; c <= cols; c++)
-            std::fprintf(f, "v %d %d 0\n", c, r);
-    for (int r = 0; r <= rows; r++)
-        for (int c = 0; c <= cols; c++)
-            std::fprintf(f, "vt %f %f\n", double(c) / cols, double(r) / rows);
-    std::fprintf(f, "vn 0 0 1\n");
-    auto id = [cols](int r, int c) { return r * (cols + 1) + c + 1; };
-    for (int r = 0; r < rows; r++)
-        for (int c = 0; c < cols; c++)
-            std::fprintf(f, "f %d/%d/1 %d/%d/1 %d/%d/1 %d/%d/1\n", id(r, c), id(r, c), id(r, c + 1),
-                         id(r, c + 1), id(r + 1, c + 1), id(r + 1, c + 1), id(r + 1, c),
-                         id(r + 1, c));
-    return std::fclose(f) == 0;
-}
-
 enum Mesh { SNOWDEN, TRIANGLE_GRID_1M, QUAD_GRID_1M, QUAD_GRID_100K };
 
 // One loaded document per mesh, kept for the whole run.
@@ -70,12 +49,12 @@ MeshDocument& document(Mesh mesh) {
     case QUAD_GRID_1M:
         path = bench_dir() + "/quads_1m.obj";
         if (access(path.c_str(), R_OK) != 0)
-            write_quad_grid(path, 500, 1000);
+            write_quad_grid_obj(path, 500, 1000);
         break;
     case QUAD_GRID_100K:
         path = bench_dir() + "/quads_100k.obj";
         if (access(path.c_str(), R_OK) != 0)
-            write_quad_grid(path, 200, 250);
+            write_quad_grid_obj(path, 200, 250);
         break;
     }
     ObjReader reader;

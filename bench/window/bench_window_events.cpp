@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/startup.h"
+#include "bench/document/grid_mesh.h"
 #include "document/mesh_document.h"
 #include "document/undo_history.h"
 #include "platform/key_state.h"
@@ -43,23 +44,8 @@ double median(std::vector<double> v) {
 std::string quad_grid(int rows, int cols) {
     std::string path =
         "/tmp/marrowby_bench_window_" + std::to_string(rows) + "x" + std::to_string(cols) + ".obj";
-    if (access(path.c_str(), R_OK) == 0)
-        return path;
-    FILE* f = std::fopen(path.c_str(), "w");
-    for (int r = 0; r <= rows; r++)
-        for (int c = 0; c <= cols; c++)
-            std::fprintf(f, "v %d %d %f\n", c, r, 0.02 * (c % 7));
-    for (int r = 0; r <= rows; r++)
-        for (int c = 0; c <= cols; c++)
-            std::fprintf(f, "vt %f %f\n", double(c) / cols, double(r) / rows);
-    std::fprintf(f, "vn 0 0 1\n");
-    auto id = [cols](int r, int c) { return r * (cols + 1) + c + 1; };
-    for (int r = 0; r < rows; r++)
-        for (int c = 0; c < cols; c++)
-            std::fprintf(f, "f %d/%d/1 %d/%d/1 %d/%d/1 %d/%d/1\n", id(r, c), id(r, c), id(r, c + 1),
-                         id(r, c + 1), id(r + 1, c + 1), id(r + 1, c + 1), id(r + 1, c),
-                         id(r + 1, c));
-    std::fclose(f);
+    if (access(path.c_str(), R_OK) != 0)
+        write_quad_grid_obj(path, rows, cols);
     return path;
 }
 
