@@ -84,6 +84,7 @@ void begin_matrix() {
         ctx->alloc_b = true;
         ctx->keep_rows = ctx->least_squares && nl_factor_options().refine;
     } else {
+        nl_recycle_start(ctx);
         for (unsigned i = 0; i < ctx->n; ++i)
             ctx->b[i] = 0.0f;
     }
@@ -345,6 +346,7 @@ void nl_delete_context(NLContext* ctx) {
         free(ctx->b);
     nl_release_factorization(ctx);
     nl_rows_release(&ctx->stated);
+    nl_recycle_release(&ctx->recycle);
     if (current_context == ctx)
         current_context = nullptr;
     free(ctx);

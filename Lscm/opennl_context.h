@@ -67,6 +67,20 @@ struct NLRowStore {
     float* locked; // one per row
 };
 
+// Live re-solves keep the factorisation and the rows; only the locked values change, and the
+// solution is affine in the rows' locked sums. The changes of those sums already solved (against
+// the first solve of the context) are kept orthonormal, with the matching changes of the
+// solution, so that a change that is a combination of them is answered by combining solutions.
+constexpr int NL_RECYCLE_DIRECTIONS = 8;
+struct NLRecycle {
+    double* locked0; // rows: the locked sums of the first solve; null until a second solve
+    double* x0;      // n: the first solution
+    int count;       // directions kept, oldest first
+    double* dl[NL_RECYCLE_DIRECTIONS]; // rows each, orthonormal
+    double* dx[NL_RECYCLE_DIRECTIONS]; // n each: the solution's change along dl
+    double accept;                     // largest |residual|² / |b|² a combined answer may have
+};
+
 struct NLContext {
     int state;
     NLVariable* variable;
@@ -102,6 +116,7 @@ struct NLContext {
     // single precision.
     NLRowStore stated;
     bool keep_rows;
+    NLRecycle recycle;
 };
 
 // Failure reports: print the line the layer is known by, then abort.
@@ -155,10 +170,20 @@ struct NLFactorOptions {
     NLOrdering least_squares;
     NLOrdering square;
     bool refine;
+    bool recycle; // live re-solves combine earlier solutions when they can (needs refine)
 };
 NLFactorOptions& nl_factor_options();
 // Refinement steps (corrections through the factors) taken by solves on this thread so far.
 long nl_refinement_steps();
+// Re-solves of kept factorisations on this thread so far: answered by combining earlier
+// solutions, and solved through the factors.
+long nl_recycled_solves();
+long nl_direct_resolves();
+
+// Called when a kept factorisation is about to be reused: the previous statement of the rows
+// and its solution become the base of recycling, if there is none yet.
+void nl_recycle_start(NLContext* ctx);
+void nl_recycle_release(NLRecycle* recycle);
 
 // Appends a least-squares row (its free coefficients) to the stated rows; sets a row's locked sum.
 void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked);

@@ -9,7 +9,16 @@
 namespace {
 
 thread_local long g_refinement_steps = 0;
-NLFactorOptions g_factor_options = {NL_ORDERING_SYMMETRIC, NL_ORDERING_SYMMETRIC, true};
+thread_local long g_recycled_solves = 0;
+thread_local long g_direct_resolves = 0;
+NLFactorOptions g_factor_options = {NL_ORDERING_SYMMETRIC, NL_ORDERING_SYMMETRIC, true, true};
+
+// A change of the locked sums whose part outside the kept directions is larger than this share
+// of it (in squared norm) is not tried as a combination.
+constexpr double kOutsideSpan = 1e-6;
+// A combined answer may leave this many times the residual that rounding the first solution to
+// floats leaves (squared norms, relative to the right-hand side's).
+constexpr double kAcceptFactor = 64.0;
 
 // Refinement stops when a correction no longer shrinks the residual; this bounds a run whose
 // residual keeps creeping down without converging.
@@ -399,7 +408,166 @@ bool refined_solve(NLContext* ctx) {
     return ok;
 }
 
+bool recycling(const NLContext* ctx) {
+    return g_factor_options.recycle && ctx->keep_rows && ctx->stated.rows > 0 && ctx->n > 0;
+}
+
+double rhs_norm(const NLContext* ctx) {
+    double norm = 0.0;
+    for (unsigned i = 0; i < ctx->n; ++i)
+        norm += double(ctx->b[i]) * double(ctx->b[i]);
+    return norm;
+}
+
+// Residual of the current float solution, relative to the right-hand side: what rounding the
+// answer to floats leaves; a combined answer is held to a multiple of it.
+void raise_accept(NLContext* ctx, double* scratch) {
+    const unsigned n = ctx->n;
+    double* x = new_array<double>(n);
+    for (unsigned i = 0; i < n; ++i)
+        x[i] = double(ctx->x[i]);
+    const double b = rhs_norm(ctx);
+    if (b > 0.0)
+        ctx->recycle.accept =
+            std::fmax(ctx->recycle.accept, kAcceptFactor * stated_residual(ctx, x, scratch) / b);
+    free(x);
+}
+
+// Tries to answer the stated system by combining kept solutions; false when the change of the
+// locked sums lies outside their span or the combination's residual is too large.
+bool recycled_solve(NLContext* ctx) {
+    NLRecycle& rc = ctx->recycle;
+    const NLRowStore& s = ctx->stated;
+    const unsigned rows = s.rows, n = ctx->n;
+    double* change = new_array<double>(rows);
+    double total = 0.0;
+    for (unsigned k = 0; k < rows; ++k) {
+        change[k] = double(s.locked[k]) - rc.locked0[k];
+        total += change[k] * change[k];
+    }
+    double c[NL_RECYCLE_DIRECTIONS] = {};
+    double inside = 0.0;
+    for (int d = 0; d < rc.count; ++d) {
+        for (unsigned k = 0; k < rows; ++k)
+            c[d] += change[k] * rc.dl[d][k];
+        inside += c[d] * c[d];
+    }
+    free(change);
+    if (total > 0.0 && total - inside > kOutsideSpan * total)
+        return false;
+
+    double* x = new_array<double>(n);
+    double* r = new_array<double>(n);
+    for (unsigned i = 0; i < n; ++i) {
+        double value = rc.x0[i];
+        for (int d = 0; d < rc.count; ++d)
+            value += c[d] * rc.dx[d][i];
+        x[i] = value;
+    }
+    const double b = rhs_norm(ctx);
+    const bool ok = stated_residual(ctx, x, r) <= rc.accept * b;
+    if (ok) {
+        for (unsigned i = 0; i < n; ++i)
+            ctx->x[i] = float(x[i]);
+    }
+    free(x);
+    free(r);
+    return ok;
+}
+
+// After a direct re-solve: its change against the base, made orthogonal to the kept ones,
+// becomes a new direction (the oldest gives way when all are taken).
+void remember(NLContext* ctx) {
+    NLRecycle& rc = ctx->recycle;
+    const NLRowStore& s = ctx->stated;
+    const unsigned rows = s.rows, n = ctx->n;
+    if (rc.count == NL_RECYCLE_DIRECTIONS) {
+        // Kept in order of age: the first is the oldest.
+        free(rc.dl[0]);
+        free(rc.dx[0]);
+        for (int d = 0; d + 1 < rc.count; ++d) {
+            rc.dl[d] = rc.dl[d + 1];
+            rc.dx[d] = rc.dx[d + 1];
+        }
+        --rc.count;
+    }
+    double* dl = new_array<double>(rows);
+    double* dx = new_array<double>(n);
+    double total = 0.0;
+    for (unsigned k = 0; k < rows; ++k) {
+        dl[k] = double(s.locked[k]) - rc.locked0[k];
+        total += dl[k] * dl[k];
+    }
+    for (unsigned i = 0; i < n; ++i)
+        dx[i] = double(ctx->x[i]) - rc.x0[i];
+    // Twice, as rounding leaves the first pass slightly off orthogonal.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int d = 0; d < rc.count; ++d) {
+            double c = 0.0;
+            for (unsigned k = 0; k < rows; ++k)
+                c += dl[k] * rc.dl[d][k];
+            for (unsigned k = 0; k < rows; ++k)
+                dl[k] -= c * rc.dl[d][k];
+            for (unsigned i = 0; i < n; ++i)
+                dx[i] -= c * rc.dx[d][i];
+        }
+    }
+    double left = 0.0;
+    for (unsigned k = 0; k < rows; ++k)
+        left += dl[k] * dl[k];
+    if (total > 0.0 && left > kOutsideSpan * total) {
+        const double scale = 1.0 / std::sqrt(left);
+        for (unsigned k = 0; k < rows; ++k)
+            dl[k] *= scale;
+        for (unsigned i = 0; i < n; ++i)
+            dx[i] *= scale;
+        rc.dl[rc.count] = dl;
+        rc.dx[rc.count] = dx;
+        ++rc.count;
+    } else {
+        free(dl);
+        free(dx);
+    }
+    double* scratch = new_array<double>(n);
+    raise_accept(ctx, scratch);
+    free(scratch);
+}
+
 } // namespace
+
+void nl_recycle_start(NLContext* ctx) {
+    NLRecycle& rc = ctx->recycle;
+    if (rc.locked0 != nullptr || !recycling(ctx))
+        return;
+    const unsigned rows = ctx->stated.rows, n = ctx->n;
+    rc.locked0 = new_array<double>(rows);
+    rc.x0 = new_array<double>(n);
+    for (unsigned k = 0; k < rows; ++k)
+        rc.locked0[k] = double(ctx->stated.locked[k]);
+    for (unsigned i = 0; i < n; ++i)
+        rc.x0[i] = double(ctx->x[i]);
+    double* scratch = new_array<double>(n);
+    raise_accept(ctx, scratch);
+    free(scratch);
+}
+
+void nl_recycle_release(NLRecycle* rc) {
+    free(rc->locked0);
+    free(rc->x0);
+    for (int d = 0; d < rc->count; ++d) {
+        free(rc->dl[d]);
+        free(rc->dx[d]);
+    }
+    *rc = NLRecycle{};
+}
+
+long nl_recycled_solves() {
+    return g_recycled_solves;
+}
+
+long nl_direct_resolves() {
+    return g_direct_resolves;
+}
 
 long nl_refinement_steps() {
     return g_refinement_steps;
@@ -437,8 +605,17 @@ bool nl_solve_reusing(bool keep) {
         !factorize(ctx,
                    ctx->least_squares ? g_factor_options.least_squares : g_factor_options.square))
         return false;
-    if (!refined_solve(ctx))
-        return false;
+    const bool base = ctx->reuse_factorization && ctx->recycle.locked0 != nullptr;
+    if (base && recycling(ctx) && recycled_solve(ctx)) {
+        ++g_recycled_solves;
+    } else {
+        if (!refined_solve(ctx))
+            return false;
+        if (ctx->reuse_factorization)
+            ++g_direct_resolves;
+        if (base && recycling(ctx))
+            remember(ctx);
+    }
 
     nl_vector_to_variables(ctx);
     if (keep)

@@ -235,7 +235,7 @@ void BM_LscmGrid(benchmark::State& state) {
 // single-precision solves without refinement: the layer as it was first designed.
 void BM_LscmGridOrdering(benchmark::State& state) {
     const NLFactorOptions saved = nl_factor_options();
-    nl_factor_options() = NLFactorOptions{NL_ORDERING_COLAMD, NL_ORDERING_COLAMD, false};
+    nl_factor_options() = NLFactorOptions{NL_ORDERING_COLAMD, NL_ORDERING_COLAMD, false, false};
     BM_LscmGrid(state);
     nl_factor_options() = saved;
 }

@@ -310,6 +310,7 @@ void BM_LscmLiveResolve(benchmark::State& state) {
     unwrap_lscm_solve(handle);
     float shift = 0.0f;
     reset_superlu();
+    const long recycledBefore = nl_recycled_solves(), directBefore = nl_direct_resolves();
     for (auto _ : state) {
         shift += 0.01f;
         for (size_t t = 0; t < mesh.triangles.size(); t++)
@@ -319,10 +320,20 @@ void BM_LscmLiveResolve(benchmark::State& state) {
         unwrap_lscm_solve(handle);
         unwrap_flush(handle);
     }
+    state.counters["recycled"] = double(nl_recycled_solves() - recycledBefore);
+    state.counters["direct"] = double(nl_direct_resolves() - directBefore);
     state.counters["triangles"] = double(mesh.triangles.size());
     report_superlu(state);
     unwrap_lscm_end(handle);
     unwrap_delete(handle);
+}
+
+// The same with every re-solve going through the factors (no recycled solutions).
+void BM_LscmLiveResolveDirect(benchmark::State& state) {
+    const NLFactorOptions saved = nl_factor_options();
+    nl_factor_options().recycle = false;
+    BM_LscmLiveResolve(state);
+    nl_factor_options() = saved;
 }
 
 // Minimum-area rotation of one solved generated chart.
@@ -452,6 +463,7 @@ BENCHMARK(BM_AbfChartOrdering)
     ->Iterations(1);
 BENCHMARK(BM_LscmFirstSolve)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_LscmLiveResolve)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LscmLiveResolveDirect)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RotateChart)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeGenerated)
     ->Arg(10000)

@@ -94,7 +94,7 @@ Comparison compare(const std::vector<ChartLayout>& reference,
     return c;
 }
 
-constexpr NLFactorOptions kColumnOrdering = {NL_ORDERING_COLAMD, NL_ORDERING_COLAMD, true};
+constexpr NLFactorOptions kColumnOrdering = {NL_ORDERING_COLAMD, NL_ORDERING_COLAMD, true, false};
 
 struct MeshCase {
     const char* file;
