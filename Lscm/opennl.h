@@ -78,6 +78,8 @@ void nl_right_hand_side_add(unsigned row, float value);
 // either way the free variables receive the solution vector (their start values on failure).
 bool nl_solve();
 // State 5 → 7. Factorises unless a kept factorisation is being reused, then solves; keep = true
-// makes the next nl_begin(NL_BLOCK_SYSTEM) reuse it. On failure returns false, the state stays 5
-// and the variables are left alone.
+// makes the next nl_begin(NL_BLOCK_SYSTEM) reuse it. A re-solve whose locked values changed along
+// directions solved before is answered by combining those solutions (the answer is affine in the
+// locked values), checked against the rows in double precision; the answer is the same. On failure
+// returns false, the state stays 5 and the variables are left alone.
 bool nl_solve_reusing(bool keep);
