@@ -242,11 +242,6 @@ void MainWindow::showExportUvDialog() {
     QFileDialog dialog(this);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters({SVG_FILTER_NAME, PNG_FILTER_NAME});
-    dialog.setDefaultSuffix("svg");
-    // The suffix follows the chosen format, so that a bare name gets the picture it asked for.
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-        dialog.setDefaultSuffix(filter == PNG_FILTER_NAME ? "png" : "svg");
-    });
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setObjectName("exportUvDialog");
@@ -255,6 +250,10 @@ void MainWindow::showExportUvDialog() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     std::string path = dialog.selectedFiles().first().toLocal8Bit().toStdString();
+    // A name without the picture's extension gets the one of the chosen format.
+    UvPictureFormat format;
+    if (!uv_picture_format_of(path, &format))
+        path += dialog.selectedNameFilter() == PNG_FILTER_NAME ? ".png" : ".svg";
     std::string error;
     if (!export_uv_layout(MeshDocument::instance(), path, UV_PICTURE_DEFAULT_SIZE,
                           AppState::instance().showStretch, &error))

@@ -269,6 +269,7 @@ TEST_F(Dispatch, DisplaySwitches) {
 TEST_F(Dispatch, WindowCommandsAskTheWindow) {
     EXPECT_EQ(app.runCommand(ID_FILE_LOAD).action, WindowAction::LoadDialog);
     EXPECT_EQ(app.runCommand(ID_FILE_SAVEAS).action, WindowAction::SaveAsDialog);
+    EXPECT_EQ(app.runCommand(ID_FILE_EXPORTUV).action, WindowAction::ExportUvDialog);
     EXPECT_EQ(app.runCommand(IDM_ABOUT).action, WindowAction::About);
     EXPECT_EQ(app.runCommand(IDM_EXIT).action, WindowAction::Exit);
 }
@@ -287,8 +288,10 @@ TEST(CommandTables, MenuAndToolbarCarryTheirIdsAndTexts) {
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"File", "Edit", "Edge Mode", "UV Mode", "Switches",
                                                 "Textures", "Help"}));
-    EXPECT_EQ(items, 30);
-    EXPECT_EQ(separators, 6);
+    // The design's 30 items and 6 separators, with Export UV Layout... (and its separator) and
+    // Tight Packing of our own.
+    EXPECT_EQ(items, 32);
+    EXPECT_EQ(separators, 7);
     int count = 0;
     const ToolbarEntry* tb = toolbar_entries(&count);
     ASSERT_EQ(count, 17);
@@ -367,6 +370,29 @@ TEST_F(AppDocument, FillHolesToggleChecksAndUnwraps) {
     EXPECT_FALSE(app.isChecked(ID_SWITCH_FILLHOLES));
     EXPECT_FALSE(engine_options().fillHoles);
     EXPECT_EQ(doc.liveBusy, 1);
+    EXPECT_TRUE(finishRun());
+}
+
+TEST_F(AppDocument, TightPackingToggleChecksAndUnwrapsIntoTheSquare) {
+    startup_state().startedWithFile = true; // export stays available when Save is greyed
+    EXPECT_TRUE(app.isEnabled(ID_FILE_EXPORTUV));
+    startup_state().startedWithFile = false;
+    ASSERT_TRUE(app.loadChosenFile(box));
+    EXPECT_FALSE(app.isChecked(ID_SWITCH_TIGHTPACK));
+    EXPECT_TRUE(app.runCommand(ID_SWITCH_TIGHTPACK).repaint);
+    EXPECT_TRUE(app.isChecked(ID_SWITCH_TIGHTPACK));
+    EXPECT_TRUE(engine_options().tightPack);
+    EXPECT_EQ(doc.liveBusy, 1);
+    ASSERT_TRUE(finishRun());
+    ASSERT_GT(doc.uvCount, 0);
+    for (int i = 0; i < doc.uvCount; i++) {
+        EXPECT_GE(doc.uvs[size_t(i)].u, 0.0f);
+        EXPECT_LE(doc.uvs[size_t(i)].u, 1.0f);
+        EXPECT_GE(doc.uvs[size_t(i)].v, 0.0f);
+        EXPECT_LE(doc.uvs[size_t(i)].v, 1.0f);
+    }
+    app.runCommand(ID_SWITCH_TIGHTPACK);
+    EXPECT_FALSE(app.isChecked(ID_SWITCH_TIGHTPACK));
     EXPECT_TRUE(finishRun());
 }
 

@@ -209,8 +209,9 @@ TEST_F(StartUp, WithoutADisplayTheWindowIsNotAttemptedAndTheFileIsKept) {
         unsetenv(name);
     }
     std::vector<char*> none;
-    // A trailing blank or an extra field: not -notlive, so the window would be opened.
-    for (std::string fifth : {"-notlive ", "", "-notlive,x"}) {
+    // A trailing blank, or a packing field after a fifth field that is not -notlive: the window
+    // would be opened. (An extra field that names no packing is a usage error instead.)
+    for (std::string fifth : {"-notlive ", "", "notlive,-tightpack"}) {
         SCOPED_TRACE(fifth);
         std::string arg = mesh + "," + seams + ",,," + fifth;
         std::vector<const char*> argv = {"marrowby", arg.c_str()};
@@ -257,6 +258,39 @@ TEST_F(StartUp, EntryExitCodes) {
     EXPECT_EQ(read_file(mesh), read_file(sample)); // the interactive path wrote nothing
 
     EXPECT_EQ(run({mesh + "," + seams + ",,,-notlive"}), -1);
+}
+
+TEST_F(StartUp, SixthFieldChoosesThePackingAndAnyOtherIsAUsageError) {
+    // Five fields keep the shelves.
+    engine_options().tightPack = true;
+    EXPECT_FALSE(parse("\"" + mesh + "," + seams + ",,,\""));
+    EXPECT_FALSE(engine_options().tightPack);
+
+    EXPECT_EQ(run({mesh + "," + seams + ",,,-notlive,-tightpack=256/2"}), -1);
+    EXPECT_TRUE(engine_options().tightPack);
+    EXPECT_EQ(engine_options().packResolution, 256);
+    EXPECT_EQ(engine_options().packPadding, 2);
+    MeshDocument back;
+    ObjReader reader;
+    ASSERT_TRUE(reader.read(back, mesh.c_str())) << reader.error;
+    ASSERT_GT(back.uvCount, 0);
+    for (int i = 0; i < back.uvCount; i++) {
+        EXPECT_GE(back.uvs[size_t(i)].u, 0.0f);
+        EXPECT_LE(back.uvs[size_t(i)].u, 1.0f);
+        EXPECT_GE(back.uvs[size_t(i)].v, 0.0f);
+        EXPECT_LE(back.uvs[size_t(i)].v, 1.0f);
+    }
+
+    ASSERT_EQ(std::system(("cp " + sample + " " + mesh).c_str()), 0);
+    for (const char* sixth :
+         {"-tightpak", "-tightpack=", "-tightpack=1024", "-tightpack=1024/", "-tightpack=8/1",
+          "-tightpack=1024/300", "-tightpack=1024/4/4", "-tightpack=-1024/4", "-tightpack,x"}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run({mesh + "," + seams + ",,,-notlive," + sixth}), 2) << sixth;
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("sixth field"), std::string::npos) << sixth << ": " << err;
+        EXPECT_EQ(read_file(mesh), read_file(sample)) << sixth;
+    }
 }
 
 TEST_F(StartUp, ProcessReportsBatchExitAs255) {

@@ -430,6 +430,35 @@ TEST_F(Window, SaveAsCreatesANewFileAndAsksBeforeReplacingOne) {
     }
 }
 
+TEST_F(Window, ExportUvLayoutWritesThePictureOfTheChosenFormat) {
+    ASSERT_TRUE(AppState::instance().loadChosenFile(box));
+    open();
+    struct Case {
+        const char* filter; // null: the dialog's first
+        std::string typed, written;
+        const char* start;
+    };
+    const Case cases[] = {
+        {nullptr, dir + "/lines.svg", dir + "/lines.svg", "<?xml"},
+        {PNG_FILTER_NAME, dir + "/pixels", dir + "/pixels.png", "\x89PNG"},
+        {nullptr, dir + "/bare", dir + "/bare.svg", "<?xml"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        when_modal("exportUvDialog", [&](QWidget* w) {
+            auto* d = static_cast<QFileDialog*>(w);
+            EXPECT_EQ(d->nameFilters(), (QStringList{SVG_FILTER_NAME, PNG_FILTER_NAME}));
+            if (c.filter)
+                d->selectNameFilter(c.filter);
+            choose(d, c.typed);
+            static_cast<QDialog*>(d)->accept();
+        });
+        window->menuAction(ID_FILE_EXPORTUV)->trigger();
+        EXPECT_EQ(read_file(c.written).rfind(c.start, 0), 0u);
+    }
+    EXPECT_EQ(read_file(box), read_file(other)) << "exporting leaves the mesh file alone";
+}
+
 TEST_F(Window, LoadReadsNumbersAlikeUnderACommaDecimalLocale) {
     // The toolkit adopts the user's locale; a German one writes 0,5 for one half.
     const std::string before = std::setlocale(LC_ALL, nullptr);
