@@ -132,6 +132,61 @@ Counts count_lines(const char* text, size_t size) {
     return counts;
 }
 
+// The corners of one face line, by 1-based vertex and 0-based texture and normal index.
+struct FaceLine {
+    int n = 0;
+    int32_t v[MAX_CORNERS], t[MAX_CORNERS], normal[MAX_CORNERS];
+    bool usesPlaceholder = false; // a corner without a texture index
+    bool needsNormal = false;     // a corner without a normal index (its normal is -1)
+};
+
+// Reads the corners of a face line; false, with what is wrong, for a corner outside the
+// subset. Corners without a texture index get the placeholder point; without a normal index
+// (or in a file without normals, where every face gets its own) -1, for the face's own normal.
+bool read_face_line(const ObjLine& line, const Counts& counts, bool noNormals,
+                    int32_t placeholderUv, FaceLine& face, std::string& problem) {
+    const char* c = line.begin + 1;
+    for (;;) {
+        while (c < line.end && obj_is_blank(*c))
+            c++;
+        if (c == line.end)
+            return true;
+        const char* tokenEnd = c;
+        while (tokenEnd < line.end && !obj_is_blank(*tokenEnd))
+            tokenEnd++;
+        // Only a message needs the corner's text.
+        const std::string_view text(c, size_t(tokenEnd - c));
+        auto token = [text] { return std::string(text); };
+        Corner k;
+        if (face.n == MAX_CORNERS) {
+            problem = "face with more than 100 corners";
+        } else if (!parse_corner(c, tokenEnd, k)) {
+            problem = "face corner '" + token() + "' is not one of v, v/vt, v//vn, v/vt/vn";
+        } else if (k.v < 1 || k.v > counts.vertices) {
+            problem = "vertex index in '" + token() + "' is outside 1.." +
+                      std::to_string(counts.vertices);
+        } else if (k.hasVt && counts.texCoords == 0) {
+            problem = "texture index in '" + token() + "' but the file has no vt line";
+        } else if (k.hasVt && (k.vt < 1 || k.vt > counts.texCoords)) {
+            problem = "texture index in '" + token() + "' is outside 1.." +
+                      std::to_string(counts.texCoords);
+        } else if (k.hasVn && !noNormals && (k.vn < 1 || k.vn > counts.normals)) {
+            problem =
+                "normal index in '" + token() + "' is outside 1.." + std::to_string(counts.normals);
+        }
+        if (!problem.empty())
+            return false;
+        const bool hasNormal = k.hasVn && !noNormals;
+        face.v[face.n] = int32_t(k.v);
+        face.t[face.n] = k.hasVt ? int32_t(k.vt - 1) : placeholderUv;
+        face.normal[face.n] = hasNormal ? int32_t(k.vn - 1) : -1;
+        face.usesPlaceholder = face.usesPlaceholder || !k.hasVt;
+        face.needsNormal = face.needsNormal || !hasNormal;
+        face.n++;
+        c = tokenEnd;
+    }
+}
+
 // The line number of the vertex line that gives slot `slot` (1-based).
 long vertex_line(const char* text, size_t size, int slot) {
     ObjLineReader reader(text, size);
@@ -212,7 +267,7 @@ bool ObjReader::readText(MeshDocument& doc, const char* name, const char* text, 
     doc.reserve(int(counts.vertices), int(counts.faces), int(counts.normals),
                 int(counts.texCoords) + 1, counts.corners);
 
-    int32_t vIdx[MAX_CORNERS], tIdx[MAX_CORNERS], nIdx[MAX_CORNERS];
+    std::string problem;
     std::vector<int> facesWithoutNormals;
     bool placeholderUsed = noTexCoords;
     long droppedFaces = 0, firstDroppedLine = 0;
@@ -250,60 +305,20 @@ bool ObjReader::readText(MeshDocument& doc, const char* name, const char* text, 
         case LineKind::Skip:
             break;
         case LineKind::Face: {
-            int n = 0;
-            bool needsNormal = false;
-            const char* c = line.begin + 1;
-            while (error.empty()) {
-                while (c < line.end && obj_is_blank(*c))
-                    c++;
-                if (c == line.end)
-                    break;
-                const char* tokenEnd = c;
-                while (tokenEnd < line.end && !obj_is_blank(*tokenEnd))
-                    tokenEnd++;
-                // Only a message needs the corner's text.
-                const std::string_view token(c, size_t(tokenEnd - c));
-                Corner k;
-                if (n == MAX_CORNERS) {
-                    error = where(name, line.number) + "face with more than 100 corners";
-                } else if (!parse_corner(c, tokenEnd, k)) {
-                    error = where(name, line.number) + "face corner '" + std::string(token) +
-                            "' is not one of v, v/vt, v//vn, v/vt/vn";
-                } else if (k.v < 1 || k.v > counts.vertices) {
-                    error = where(name, line.number) + "vertex index in '" + std::string(token) +
-                            "' is outside 1.." + std::to_string(counts.vertices);
-                } else if (k.hasVt && counts.texCoords == 0) {
-                    error = where(name, line.number) + "texture index in '" + std::string(token) +
-                            "' but the file has no vt line";
-                } else if (k.hasVt && (k.vt < 1 || k.vt > counts.texCoords)) {
-                    error = where(name, line.number) + "texture index in '" + std::string(token) +
-                            "' is outside 1.." + std::to_string(counts.texCoords);
-                } else if (k.hasVn && !noNormals && (k.vn < 1 || k.vn > counts.normals)) {
-                    error = where(name, line.number) + "normal index in '" + std::string(token) +
-                            "' is outside 1.." + std::to_string(counts.normals);
-                } else {
-                    vIdx[n] = int32_t(k.v);
-                    tIdx[n] = k.hasVt ? int32_t(k.vt - 1) : placeholderUv;
-                    placeholderUsed = placeholderUsed || !k.hasVt;
-                    // Without a normal index (or in a file without normals, where every face
-                    // gets its own): the face's normal, filled in once all faces are read.
-                    bool hasNormal = k.hasVn && !noNormals;
-                    nIdx[n] = hasNormal ? int32_t(k.vn - 1) : -1;
-                    needsNormal = needsNormal || !hasNormal;
-                    n++;
-                }
-                c = tokenEnd;
-            }
-            if (!error.empty())
+            FaceLine face;
+            if (!read_face_line(line, counts, noNormals, placeholderUv, face, problem)) {
+                error = where(name, line.number) + problem;
                 break;
-            if (n < 3) {
+            }
+            if (face.n < 3) {
                 if (droppedFaces++ == 0)
                     firstDroppedLine = line.number;
                 break;
             }
-            if (needsNormal && !noNormals)
+            placeholderUsed = placeholderUsed || face.usesPlaceholder;
+            if (face.needsNormal && !noNormals)
                 facesWithoutNormals.push_back(doc.faceCount);
-            doc.addFace(n, vIdx, tIdx, nIdx);
+            doc.addFace(face.n, face.v, face.t, face.normal);
             break;
         }
         }
