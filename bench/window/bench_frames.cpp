@@ -109,7 +109,8 @@ std::unique_ptr<MainWindow> open_on(const std::string& mesh, const std::string& 
     auto w = std::make_unique<MainWindow>();
     w->resize(1280, 800);
     w->show();
-    QTest::qWaitForWindowExposed(w.get());
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        std::fprintf(stderr, "the window was not shown\n");
     return w;
 }
 
@@ -128,8 +129,8 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, [&] {
         while (!MainWindow::current())
             QCoreApplication::processEvents();
-        QTest::qWaitForWindowExposed(MainWindow::current());
-        visibleMs = ms_since(start);
+        if (QTest::qWaitForWindowExposed(MainWindow::current()))
+            visibleMs = ms_since(start);
         MainWindow::current()->close();
     });
     const std::string arg = mesh + "," + seams + ",,,";

@@ -313,15 +313,16 @@ TEST_F(CutBunny, DoubleClickOnBorderSelectsTheBorderLoopOnInteriorTheIsland) {
         ref_select_uv_border_or_island(ref);
         EXPECT_EQ(ours, uv_flags(ref)) << "start " << start;
 
-        int count = 0, chart = -1;
-        for (int i = 0; i < doc.uvCount; i++)
-            if (selected(ours[size_t(i)])) {
-                count++;
-                if (onBorder[size_t(start)])
-                    EXPECT_TRUE(onBorder[size_t(i)]) << "border walk left the border at " << i;
+        int count = 0;
+        for (int i = 0; i < doc.uvCount; i++) {
+            if (!selected(ours[size_t(i)]))
+                continue;
+            count++;
+            if (onBorder[size_t(start)]) {
+                EXPECT_TRUE(onBorder[size_t(i)]) << "border walk left the border at " << i;
             }
+        }
         EXPECT_GT(count, 2) << "start " << start;
-        (void)chart;
     }
 }
 
