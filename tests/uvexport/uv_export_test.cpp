@@ -6,7 +6,6 @@
 #include <png.h>
 
 #include <cstdio>
-#include <regex>
 #include <unistd.h>
 
 namespace {
@@ -74,15 +73,18 @@ bool read_png(const std::string& path, int* width, int* height, std::vector<unsi
     return ok;
 }
 
+// Segments ("M x y L x y") in the d attribute of the path with the given id; -1 without it.
 int count_segments(const std::string& svg, const char* id) {
-    std::smatch m;
-    std::regex path(std::string("<path id=\"") + id + "\"[^>]* d=\"([^\"]*)\"");
-    if (!std::regex_search(svg, m, path))
+    size_t at = svg.find(std::string("<path id=\"") + id + "\"");
+    if (at == std::string::npos)
         return -1;
-    std::string d = m[1];
+    size_t d = svg.find(" d=\"", at);
+    size_t end = d == std::string::npos ? d : svg.find('"', d + 4);
+    if (end == std::string::npos || end > svg.find('>', at))
+        return -1;
     int n = 0;
-    for (char c : d)
-        n += c == 'M';
+    for (size_t k = d + 4; k < end; k++)
+        n += svg[k] == 'M';
     return n;
 }
 
