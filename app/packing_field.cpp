@@ -8,6 +8,10 @@ namespace {
 
 constexpr const char* TIGHT_SWITCH = "-tightpack";
 
+// The options start with the tight packer's defaults, which the document spells out.
+static_assert(EngineOptions{}.packResolution == UNWRAP_TIGHT_RESOLUTION &&
+              EngineOptions{}.packPadding == UNWRAP_TIGHT_PADDING);
+
 // Reads up to five decimal digits ending at `stop`; false for anything else. Five digits hold
 // every allowed resolution and keep the value far from overflow.
 bool read_number(const char*& s, char stop, int* value) {

@@ -6,7 +6,8 @@ struct EngineOptions {
     bool useAbf = true;    // angle based flattening before the least-squares step
     bool fillHoles = true; // fill holes when building charts
     // Tight packing by the charts' shapes instead of the shelf packing of their boxes, at a
-    // texture resolution and a padding between charts in texels.
+    // texture resolution and a padding between charts in texels (the tight packer's defaults,
+    // written out: the engine's records must stay out of headers that the window includes).
     bool tightPack = false;
     int packResolution = 1024;
     int packPadding = 4;

@@ -260,7 +260,7 @@ void unwrap_pack_tight(PHandle* handle, int resolution, int padding) {
               [](const PChart* a, const PChart* b) { return a->u.pack.area > b->u.pack.area; });
     // Largest first by the shorter side of the chart's box, then by area: wide charts settle
     // first, and long thin ones come later, lying along the rows the wide ones left free (on
-    // the real meshes this covers up to a fifth more of the square than area order does).
+    // the test meshes this covers up to a quarter more of the square than area order does).
     std::sort(charts.begin(), charts.end(), [](const TightChart& a, const TightChart& b) {
         float wa = std::min(a.extent[0], a.extent[1]), wb = std::min(b.extent[0], b.extent[1]);
         if (wa != wb)
