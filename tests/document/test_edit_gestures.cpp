@@ -80,6 +80,7 @@ protected:
         ASSERT_TRUE(write_seam_list(list, seams));
         std::string line = "\"" + mesh + "," + list + ",,,\"";
         ASSERT_FALSE(parseCommandLine(line.data()));
+        finishStartupUnwrap();
         ASSERT_GT(MeshDocument::instance().chartCount, 1);
     }
 };
