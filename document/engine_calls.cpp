@@ -2,6 +2,7 @@
 
 #include "document/undo_history.h"
 #include "document/unwrap_result.h"
+#include "platform/thread_priority.h"
 #include "platform/ui_messages.h"
 #include "unwrap/unwrap_glue.h"
 #include "unwrap/unwrap_glue_mesh.h"
@@ -73,6 +74,8 @@ UnwrapPacking packing_of(const EngineOptions& options) {
 }
 
 void unwrap_worker(EngineOptions options) {
+    // The window stays responsive while the charts are flattened on every core.
+    platform_lower_thread_priority();
     UnwrapMesh* run = &unwrap_run_set();
     select_linked_faces(run);
     unwrap_selection(run, true, options.fillHoles, options.useAbf, packing_of(options));

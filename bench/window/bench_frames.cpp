@@ -124,9 +124,10 @@ int main(int argc, char** argv) {
     // Start-up: from the command line to the window on screen, and to the first frame.
     std::string mesh, seams;
     cut_copy("snowden.obj", &mesh, &seams);
-    double visibleMs = -1;
+    double visibleMs = -1, loopMs = -1;
     const auto start = Clock::now();
     QTimer::singleShot(0, [&] {
+        loopMs = ms_since(start); // loaded, window made, its event loop running
         while (!MainWindow::current())
             QCoreApplication::processEvents();
         if (QTest::qWaitForWindowExposed(MainWindow::current()))
@@ -137,9 +138,9 @@ int main(int argc, char** argv) {
     const char* args[] = {"marrowby", arg.c_str()};
     const auto closeStart = Clock::now();
     marrowby_main(2, args, platform_run_window);
-    std::printf("window visible after start, snowden: %.0f ms (the unwrap then ran on in the "
-                "background; start to exit %.0f ms)\n",
-                visibleMs, ms_since(closeStart));
+    std::printf("window visible after start, snowden: %.0f ms (event loop running after %.0f ms; "
+                "the unwrap then ran on in the background; start to exit %.0f ms)\n",
+                visibleMs, loopMs, ms_since(closeStart));
 
     {
         cut_copy("snowden.obj", &mesh, &seams);
