@@ -1,5 +1,6 @@
 // The camera scanner on arbitrary bytes: it must stay inside the text up to its first NUL, and
 // whatever it accepts must hold together.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,14 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::vector<zelvora::CameraUpdate> updates = zelvora::parse_camera_updates(text);
     for (const zelvora::CameraUpdate& u : updates) {
-        // A name is a non-empty run of bytes between two quotes of the text.
-        if (u.name.empty() || u.name.find('"') != std::string::npos ||
-            u.name.find('\0') != std::string::npos) {
+        // A name is a non-empty string of the text with its escapes undone, which never makes it
+        // longer than the text it came from.
+        if (u.name.empty() || u.name.size() > length)
             std::abort();
-        }
-        if (std::string_view(text, length).find(u.name) == std::string_view::npos) {
+        // A value is taken only when it is a finite number.
+        if (u.has_scale_2d && !std::isfinite(u.scale_2d))
             std::abort();
-        }
+        for (double c : u.center_2d)
+            if (u.has_center_2d && !std::isfinite(c))
+                std::abort();
     }
     std::free(text);
     return 0;
