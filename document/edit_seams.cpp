@@ -23,6 +23,16 @@ void unwrap_recorded(MeshDocument& doc) {
         doc.startLiveUnwrap(history->currentId());
 }
 
+// After a cut or weld: when an edge changed, the snapshot that records it and a background
+// unwrap of it.
+bool record_seam_change(MeshDocument& doc, bool changed) {
+    if (!changed)
+        return false;
+    push_snapshot(doc);
+    unwrap_recorded(doc);
+    return true;
+}
+
 } // namespace
 
 bool MeshDocument::cutSelectedEdges() {
@@ -34,11 +44,7 @@ bool MeshDocument::cutSelectedEdges() {
             changed = true;
         }
     }
-    if (!changed)
-        return false;
-    push_snapshot(*this);
-    unwrap_recorded(*this);
-    return true;
+    return record_seam_change(*this, changed);
 }
 
 bool MeshDocument::weldSelectedEdges() {
@@ -50,11 +56,7 @@ bool MeshDocument::weldSelectedEdges() {
             changed = true;
         }
     }
-    if (!changed)
-        return false;
-    push_snapshot(*this);
-    unwrap_recorded(*this);
-    return true;
+    return record_seam_change(*this, changed);
 }
 
 void MeshDocument::pinSelected() {
