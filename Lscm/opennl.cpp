@@ -67,6 +67,46 @@ void begin_system() {
     ctx->state = NL_STATE_SYSTEM;
 }
 
+// A re-statement of a kept least-squares system: the rows already stated keep their free terms,
+// so only their locked sums are taken.
+inline bool restating_kept_row(const NLContext* ctx) {
+    return ctx->least_squares && ctx->reuse_factorization && ctx->keep_rows &&
+           ctx->current_row < ctx->stated.rows;
+}
+
+// Follows the re-statement along the rows that had locked terms when the system was built.
+void note_locked_terms(NLContext* ctx, bool has_locked) {
+    NLRecycle& rc = ctx->recycle;
+    const NLRowStore& s = ctx->stated;
+    if (rc.next_locked < s.nlocked_rows && s.locked_rows[rc.next_locked] == ctx->current_row)
+        ++rc.next_locked;
+    else if (has_locked)
+        rc.pattern_changed = true;
+}
+
+// b -= Aᵀ l over the kept rows, row by row in order as their statement would have done it; a row
+// whose sum is zero leaves b as it is. Once per statement.
+void add_locked_sums_to_b(NLContext* ctx) {
+    if (!ctx->b_pending)
+        return;
+    ctx->b_pending = false;
+    const NLRowStore& s = ctx->stated;
+    auto add_row = [&](unsigned k) {
+        const float L = s.locked[k];
+        if (L == 0.0f)
+            return;
+        for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
+            ctx->b[s.coeff[e].index] -= s.coeff[e].value * L;
+    };
+    if (ctx->recycle.pattern_changed) {
+        for (unsigned k = 0; k < s.rows; ++k)
+            add_row(k);
+    } else {
+        for (unsigned j = 0; j < s.nlocked_rows; ++j)
+            add_row(s.locked_rows[j]);
+    }
+}
+
 void begin_matrix() {
     NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_SYSTEM);
     if (!ctx->reuse_factorization) {
@@ -87,6 +127,9 @@ void begin_matrix() {
         nl_recycle_start(ctx);
         for (unsigned i = 0; i < ctx->n; ++i)
             ctx->b[i] = 0.0f;
+        ctx->recycle.pattern_changed = false;
+        ctx->recycle.next_locked = 0;
+        ctx->b_pending = ctx->least_squares && ctx->keep_rows;
     }
     nl_variables_to_vector(ctx);
     nl_row_clear(&ctx->row_free);
@@ -121,13 +164,17 @@ void end_row() {
                     sparse_matrix_add(&ctx->M, af.coeff[p].index, af.coeff[q].index,
                                       af.coeff[p].value * af.coeff[q].value);
         }
-        for (unsigned p = 0; p < af.size; ++p)
-            ctx->b[af.coeff[p].index] -= af.coeff[p].value * L;
-        if (ctx->keep_rows) {
-            if (!ctx->reuse_factorization)
-                nl_rows_append(&ctx->stated, &af, L);
-            else if (ctx->current_row < ctx->stated.rows)
-                ctx->stated.locked[ctx->current_row] = L;
+        if (restating_kept_row(ctx)) {
+            // The free terms are those of the kept row: b takes the row's sum at the end.
+            ctx->stated.locked[ctx->current_row] = L;
+            note_locked_terms(ctx, al.size > 0);
+        } else {
+            if (ctx->reuse_factorization && ctx->keep_rows)
+                add_locked_sums_to_b(ctx);
+            for (unsigned p = 0; p < af.size; ++p)
+                ctx->b[af.coeff[p].index] -= af.coeff[p].value * L;
+            if (ctx->keep_rows && !ctx->reuse_factorization)
+                nl_rows_append(&ctx->stated, &af, L, al.size > 0);
         }
     } else {
         // A square system has one row per free variable; more rows would land outside M and b.
@@ -144,6 +191,8 @@ void end_row() {
 
 void end_matrix() {
     NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_MATRIX);
+    if (ctx->least_squares && ctx->reuse_factorization && ctx->keep_rows)
+        add_locked_sums_to_b(ctx);
     nl_row_release(&ctx->row_free);
     nl_row_release(&ctx->row_locked);
     ctx->alloc_row_free = false;
@@ -233,7 +282,12 @@ template <typename T> T* grow(T* array, unsigned* capacity, unsigned needed) {
     return grown;
 }
 
-void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked) {
+void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked, bool has_locked) {
+    if (has_locked) {
+        store->locked_rows =
+            grow(store->locked_rows, &store->locked_rows_capacity, store->nlocked_rows + 1);
+        store->locked_rows[store->nlocked_rows++] = store->rows;
+    }
     unsigned row_capacity = store->row_capacity;
     store->start = grow(store->start, &row_capacity, store->rows + 2);
     unsigned locked_capacity = store->row_capacity;
@@ -252,6 +306,7 @@ void nl_rows_release(NLRowStore* store) {
     free(store->start);
     free(store->coeff);
     free(store->locked);
+    free(store->locked_rows);
     *store = NLRowStore{};
 }
 
@@ -424,12 +479,16 @@ float nl_get_variable(unsigned variable) {
 }
 
 void nl_coefficient(unsigned variable, float coefficient) {
-    NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_ROW);
-    NL_RANGE_ASSERT(variable, 0, double(ctx->nb_variables) - 1.0);
+    // Called once per coefficient of every row: the usual case is checked inline.
+    NLContext* ctx = current_context;
+    if (ctx == nullptr || ctx->state != NL_STATE_ROW) [[unlikely]]
+        ctx = NL_CONTEXT_IN_STATE(NL_STATE_ROW);
+    if (variable >= ctx->nb_variables) [[unlikely]]
+        nl_fail_range(double(variable), 0.0, double(ctx->nb_variables) - 1.0, __LINE__);
     const NLVariable* v = &ctx->variable[variable];
     if (v->locked)
         nl_row_append(&ctx->row_locked, 0, coefficient * v->value);
-    else
+    else if (!restating_kept_row(ctx))
         nl_row_append(&ctx->row_free, v->index, coefficient);
 }
 

@@ -65,20 +65,33 @@ struct NLRowStore {
     unsigned capacity;
     NLCoeff* coeff;
     float* locked; // one per row
+    // The rows that have locked terms, in order: only their locked sums can change between
+    // statements of the same system.
+    unsigned* locked_rows;
+    unsigned nlocked_rows;
+    unsigned locked_rows_capacity;
 };
 
 // Live re-solves keep the factorisation and the rows; only the locked values change, and the
 // solution is affine in the rows' locked sums. The changes of those sums already solved (against
-// the first solve of the context) are kept orthonormal, with the matching changes of the
-// solution, so that a change that is a combination of them is answered by combining solutions.
+// the latest direct solve of the context, the base) are kept orthonormal, with the matching changes
+// of the solution and of the residual, so that a change that is a combination of them is answered
+// by combining solutions, and its residual checked, in time linear in the unknowns and the rows
+// with locked terms. Sums are over the stated rows' locked_rows, in that order.
 constexpr int NL_RECYCLE_DIRECTIONS = 8;
 struct NLRecycle {
-    double* locked0; // rows: the locked sums of the first solve; null until a second solve
-    double* x0;      // n: the first solution
-    int count;       // directions kept, oldest first
-    double* dl[NL_RECYCLE_DIRECTIONS]; // rows each, orthonormal
+    double* locked0;                   // locked rows: the base's sums; null until a second solve
+    double* x0;                        // n: the base's solution
+    double* r0;                        // n: its residual
+    int count;                         // directions kept, oldest first
+    double* dl[NL_RECYCLE_DIRECTIONS]; // locked rows each, orthonormal
     double* dx[NL_RECYCLE_DIRECTIONS]; // n each: the solution's change along dl
+    double* dr[NL_RECYCLE_DIRECTIONS]; // n each: the residual's change along dl and dx
     double accept;                     // largest |residual|² / |b|² a combined answer may have
+    // A statement put locked terms in a row that had none: its change is outside every kept
+    // direction, so it is solved directly and not kept.
+    bool pattern_changed;
+    unsigned next_locked; // statement cursor into the stated rows' locked_rows
 };
 
 struct NLContext {
@@ -116,6 +129,7 @@ struct NLContext {
     // single precision.
     NLRowStore stated;
     bool keep_rows;
+    bool b_pending; // a re-statement's locked sums are still to be taken into b
     NLRecycle recycle;
 };
 
@@ -185,8 +199,9 @@ long nl_direct_resolves();
 void nl_recycle_start(NLContext* ctx);
 void nl_recycle_release(NLRecycle* recycle);
 
-// Appends a least-squares row (its free coefficients) to the stated rows; sets a row's locked sum.
-void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked);
+// Appends a least-squares row (its free coefficients) to the stated rows, with its locked sum and
+// whether it has locked terms.
+void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked, bool has_locked);
 void nl_rows_release(NLRowStore* store);
 
 // Releases the kept factorisation, if the context owns one.

@@ -169,14 +169,15 @@ bool factorize(NLContext* ctx, NLOrdering ordering) {
     return info == 0;
 }
 
-// r = -Aᵀ(A x + l) in double precision over the stated rows, where l is each row's locked sum:
-// the residual of the normal equations as the rows state them. Returns |r|².
-double stated_residual(const NLContext* ctx, const double* x, double* r) {
+// r = -Aᵀ(A x + l) in double precision over the stated rows, where l is each row's locked sum
+// (or the given sums): the residual of the normal equations as the rows state them. Returns |r|².
+double stated_residual(const NLContext* ctx, const double* x, double* r,
+                       const double* locked = nullptr) {
     const NLRowStore& s = ctx->stated;
     for (unsigned i = 0; i < ctx->n; ++i)
         r[i] = 0.0;
     for (unsigned k = 0; k < s.rows; ++k) {
-        double rho = double(s.locked[k]);
+        double rho = locked ? locked[k] : double(s.locked[k]);
         for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
             rho += double(s.coeff[e].value) * x[s.coeff[e].index];
         for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
@@ -267,8 +268,9 @@ bool apply_factors(NLContext* ctx, const double* r, float* work, double* z) {
 // single-precision factors to converge in reasonable time (it creeps at a rate near one), so the
 // corrections through the factors are combined by conjugate gradients, which the symmetric
 // positive definite system allows. The residual of the best iterate is the one kept; the run
-// ends when it has not shrunk for a few steps.
-void conjugate_gradients(NLContext* ctx, double* x, float* work) {
+// ends when it has not shrunk for a few steps. The rows' locked sums are the stated ones, or the
+// given ones.
+void conjugate_gradients(NLContext* ctx, double* x, float* work, const double* locked = nullptr) {
     constexpr int kStall = 4;
     const unsigned n = ctx->n;
     double* r = new_array<double>(n);
@@ -277,7 +279,7 @@ void conjugate_gradients(NLContext* ctx, double* x, float* work) {
     double* q = new_array<double>(n);
     double* r_old = new_array<double>(n);
     double* best = new_array<double>(n);
-    double norm = stated_residual(ctx, x, r);
+    double norm = stated_residual(ctx, x, r, locked);
     double best_norm = norm;
     for (unsigned i = 0; i < n; ++i)
         best[i] = x[i];
@@ -433,39 +435,61 @@ void raise_accept(NLContext* ctx, double* scratch) {
     free(x);
 }
 
+// The change of the locked rows' sums against the first solve.
+void locked_change(const NLContext* ctx, double* change) {
+    const NLRowStore& s = ctx->stated;
+    for (unsigned j = 0; j < s.nlocked_rows; ++j)
+        change[j] = double(s.locked[s.locked_rows[j]]) - ctx->recycle.locked0[j];
+}
+
 // Tries to answer the stated system by combining kept solutions; false when the change of the
-// locked sums lies outside their span or the combination's residual is too large.
+// locked sums lies outside their span or the combination's residual is too large. The residual
+// of the combination is the first one's plus the kept directions' changes of it, less Aᵀ of the
+// part of the change outside them: all in double precision, without a pass over every row.
 bool recycled_solve(NLContext* ctx) {
     NLRecycle& rc = ctx->recycle;
     const NLRowStore& s = ctx->stated;
-    const unsigned rows = s.rows, n = ctx->n;
-    double* change = new_array<double>(rows);
+    const unsigned m = s.nlocked_rows, n = ctx->n;
+    double* outside = new_array<double>(m == 0 ? 1 : m);
+    locked_change(ctx, outside);
     double total = 0.0;
-    for (unsigned k = 0; k < rows; ++k) {
-        change[k] = double(s.locked[k]) - rc.locked0[k];
-        total += change[k] * change[k];
-    }
+    for (unsigned j = 0; j < m; ++j)
+        total += outside[j] * outside[j];
     double c[NL_RECYCLE_DIRECTIONS] = {};
-    double inside = 0.0;
     for (int d = 0; d < rc.count; ++d) {
-        for (unsigned k = 0; k < rows; ++k)
-            c[d] += change[k] * rc.dl[d][k];
-        inside += c[d] * c[d];
+        for (unsigned j = 0; j < m; ++j)
+            c[d] += outside[j] * rc.dl[d][j];
     }
-    free(change);
-    if (total > 0.0 && total - inside > kOutsideSpan * total)
+    double left = 0.0;
+    for (unsigned j = 0; j < m; ++j) {
+        for (int d = 0; d < rc.count; ++d)
+            outside[j] -= c[d] * rc.dl[d][j];
+        left += outside[j] * outside[j];
+    }
+    if (total > 0.0 && left > kOutsideSpan * total) {
+        free(outside);
         return false;
+    }
 
     double* x = new_array<double>(n);
     double* r = new_array<double>(n);
     for (unsigned i = 0; i < n; ++i) {
-        double value = rc.x0[i];
-        for (int d = 0; d < rc.count; ++d)
+        double value = rc.x0[i], rest = rc.r0[i];
+        for (int d = 0; d < rc.count; ++d) {
             value += c[d] * rc.dx[d][i];
+            rest += c[d] * rc.dr[d][i];
+        }
         x[i] = value;
+        r[i] = rest;
     }
+    for (unsigned j = 0; j < m; ++j) {
+        const unsigned k = s.locked_rows[j];
+        for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
+            r[s.coeff[e].index] -= double(s.coeff[e].value) * outside[j];
+    }
+    free(outside);
     const double b = rhs_norm(ctx);
-    const bool ok = stated_residual(ctx, x, r) <= rc.accept * b;
+    const bool ok = dot(r, r, n) <= rc.accept * b;
     if (ok) {
         for (unsigned i = 0; i < n; ++i)
             ctx->x[i] = float(x[i]);
@@ -480,57 +504,80 @@ bool recycled_solve(NLContext* ctx) {
 void remember(NLContext* ctx) {
     NLRecycle& rc = ctx->recycle;
     const NLRowStore& s = ctx->stated;
-    const unsigned rows = s.rows, n = ctx->n;
+    const unsigned m = s.nlocked_rows, n = ctx->n;
     if (rc.count == NL_RECYCLE_DIRECTIONS) {
         // Kept in order of age: the first is the oldest.
         free(rc.dl[0]);
         free(rc.dx[0]);
+        free(rc.dr[0]);
         for (int d = 0; d + 1 < rc.count; ++d) {
             rc.dl[d] = rc.dl[d + 1];
             rc.dx[d] = rc.dx[d + 1];
+            rc.dr[d] = rc.dr[d + 1];
         }
         --rc.count;
     }
-    double* dl = new_array<double>(rows);
-    double* dx = new_array<double>(n);
+    double* dl = new_array<double>(m == 0 ? 1 : m);
+    locked_change(ctx, dl);
     double total = 0.0;
-    for (unsigned k = 0; k < rows; ++k) {
-        dl[k] = double(s.locked[k]) - rc.locked0[k];
-        total += dl[k] * dl[k];
-    }
-    for (unsigned i = 0; i < n; ++i)
-        dx[i] = double(ctx->x[i]) - rc.x0[i];
+    for (unsigned j = 0; j < m; ++j)
+        total += dl[j] * dl[j];
     // Twice, as rounding leaves the first pass slightly off orthogonal.
     for (int pass = 0; pass < 2; ++pass) {
         for (int d = 0; d < rc.count; ++d) {
             double c = 0.0;
-            for (unsigned k = 0; k < rows; ++k)
-                c += dl[k] * rc.dl[d][k];
-            for (unsigned k = 0; k < rows; ++k)
-                dl[k] -= c * rc.dl[d][k];
-            for (unsigned i = 0; i < n; ++i)
-                dx[i] -= c * rc.dx[d][i];
+            for (unsigned j = 0; j < m; ++j)
+                c += dl[j] * rc.dl[d][j];
+            for (unsigned j = 0; j < m; ++j)
+                dl[j] -= c * rc.dl[d][j];
         }
     }
     double left = 0.0;
-    for (unsigned k = 0; k < rows; ++k)
-        left += dl[k] * dl[k];
+    for (unsigned j = 0; j < m; ++j)
+        left += dl[j] * dl[j];
     if (total > 0.0 && left > kOutsideSpan * total) {
         const double scale = 1.0 / std::sqrt(left);
-        for (unsigned k = 0; k < rows; ++k)
-            dl[k] *= scale;
+        for (unsigned j = 0; j < m; ++j)
+            dl[j] *= scale;
+        // The direction's own solution, refined against its own size: the difference of two
+        // float answers would carry their rounding, which a large multiple of it magnifies.
+        double* sums = new_array<double>(s.rows == 0 ? 1 : s.rows);
+        for (unsigned k = 0; k < s.rows; ++k)
+            sums[k] = 0.0;
+        for (unsigned j = 0; j < m; ++j)
+            sums[s.locked_rows[j]] = dl[j];
+        double* dx = new_array<double>(n);
+        double* dr = new_array<double>(n);
+        float* work = new_array<float>(n);
         for (unsigned i = 0; i < n; ++i)
-            dx[i] *= scale;
+            dx[i] = 0.0;
+        conjugate_gradients(ctx, dx, work, sums);
+        stated_residual(ctx, dx, dr, sums);
+        free(work);
+        free(sums);
         rc.dl[rc.count] = dl;
         rc.dx[rc.count] = dx;
+        rc.dr[rc.count] = dr;
         ++rc.count;
     } else {
         free(dl);
-        free(dx);
     }
     double* scratch = new_array<double>(n);
     raise_accept(ctx, scratch);
     free(scratch);
+}
+
+// The statement just solved directly becomes the base that later changes are measured from.
+// Changes near the base need small multiples of the kept directions, and a multiple magnifies
+// the rounding each direction's sums carry.
+void rebase(NLContext* ctx) {
+    NLRecycle& rc = ctx->recycle;
+    const NLRowStore& s = ctx->stated;
+    for (unsigned j = 0; j < s.nlocked_rows; ++j)
+        rc.locked0[j] = double(s.locked[s.locked_rows[j]]);
+    for (unsigned i = 0; i < ctx->n; ++i)
+        rc.x0[i] = double(ctx->x[i]);
+    stated_residual(ctx, rc.x0, rc.r0);
 }
 
 } // namespace
@@ -539,13 +586,11 @@ void nl_recycle_start(NLContext* ctx) {
     NLRecycle& rc = ctx->recycle;
     if (rc.locked0 != nullptr || !recycling(ctx))
         return;
-    const unsigned rows = ctx->stated.rows, n = ctx->n;
-    rc.locked0 = new_array<double>(rows);
+    const unsigned m = ctx->stated.nlocked_rows, n = ctx->n;
+    rc.locked0 = new_array<double>(m == 0 ? 1 : m);
     rc.x0 = new_array<double>(n);
-    for (unsigned k = 0; k < rows; ++k)
-        rc.locked0[k] = double(ctx->stated.locked[k]);
-    for (unsigned i = 0; i < n; ++i)
-        rc.x0[i] = double(ctx->x[i]);
+    rc.r0 = new_array<double>(n);
+    rebase(ctx);
     double* scratch = new_array<double>(n);
     raise_accept(ctx, scratch);
     free(scratch);
@@ -554,9 +599,11 @@ void nl_recycle_start(NLContext* ctx) {
 void nl_recycle_release(NLRecycle* rc) {
     free(rc->locked0);
     free(rc->x0);
+    free(rc->r0);
     for (int d = 0; d < rc->count; ++d) {
         free(rc->dl[d]);
         free(rc->dx[d]);
+        free(rc->dr[d]);
     }
     *rc = NLRecycle{};
 }
@@ -605,7 +652,8 @@ bool nl_solve_reusing(bool keep) {
         !factorize(ctx,
                    ctx->least_squares ? g_factor_options.least_squares : g_factor_options.square))
         return false;
-    const bool base = ctx->reuse_factorization && ctx->recycle.locked0 != nullptr;
+    const bool base = ctx->reuse_factorization && ctx->recycle.locked0 != nullptr &&
+                      !ctx->recycle.pattern_changed;
     if (base && recycling(ctx) && recycled_solve(ctx)) {
         ++g_recycled_solves;
     } else {
@@ -613,8 +661,10 @@ bool nl_solve_reusing(bool keep) {
             return false;
         if (ctx->reuse_factorization)
             ++g_direct_resolves;
-        if (base && recycling(ctx))
+        if (base && recycling(ctx)) {
             remember(ctx);
+            rebase(ctx);
+        }
     }
 
     nl_vector_to_variables(ctx);

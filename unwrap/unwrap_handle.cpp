@@ -6,6 +6,7 @@
 #include "unwrap/unwrap_geometry.h"
 #include "unwrap/unwrap_hash.h"
 #include "unwrap/unwrap_internal.h"
+#include "unwrap/unwrap_live_rows.h"
 
 #include <cmath>
 #include <cstring>
@@ -164,6 +165,13 @@ void unwrap_flush(PHandle* handle) {
         PChart* chart = handle->charts[i];
         if (handle->state == PHANDLE_STATE_LSCM && !chart->u.lscm.context)
             continue;
+        if (handle->state == PHANDLE_STATE_LSCM && chart->u.lscm.live) {
+            for (const PCornerLink& link : chart->u.lscm.live->links) {
+                link.uvLink[0] = link.point->uv[0];
+                link.uvLink[1] = link.point->uv[1];
+            }
+            continue;
+        }
         for (PHalfEdge* e = chart->edges; e; e = e->next) {
             if (e->uvLink) {
                 e->uvLink[0] = e->point->uv[0];

@@ -5,6 +5,7 @@
 #include "support/require.h"
 #include "unwrap/unwrap_abf.h"
 #include "unwrap/unwrap_geometry.h"
+#include "unwrap/unwrap_live_rows.h"
 #include "unwrap/unwrap_pack.h"
 
 #include <algorithm>
@@ -186,6 +187,7 @@ void chart_begin(PChart* chart, bool live, bool useAbf) {
     s.context = nullptr;
     s.abfAngles = nullptr;
     s.pin1 = s.pin2 = nullptr;
+    s.live = nullptr;
 
     int npinned = 0;
     bool anyUnselected = false;
@@ -215,6 +217,8 @@ void chart_begin(PChart* chart, bool live, bool useAbf) {
     s.context = nl_new_context();
     nl_set_parameter(NL_PARAM_VARIABLE_COUNT, 2 * chart->npoints);
     nl_set_parameter(NL_PARAM_LEAST_SQUARES, 1);
+    if (live)
+        s.live = unwrap_live_rows_new(chart, s.abfAngles);
 }
 
 void lock_point(const PPoint* p) {
@@ -229,50 +233,12 @@ void set_point(const PPoint* p) {
     nl_set_variable(u + 1, p->uv[1]);
 }
 
-// Two rows per triangle keep its angles: the third corner is placed from the first two, with
-// the corner of largest sine last so that the ratio of sines stays bounded.
-void add_triangle_rows(PTriangle* t, const float* abf) {
-    PHalfEdge* e1 = t->edge;
-    PHalfEdge* e2 = e1->nextInTri;
-    PHalfEdge* e3 = e2->nextInTri;
-    PPoint* p[3] = {e1->point, e2->point, e3->point};
-    float a[3];
-    if (abf) {
-        a[0] = abf[0];
-        a[1] = abf[1];
-        a[2] = abf[2];
-    } else {
-        unwrap_triangle_angles(t, &a[0], &a[1], &a[2]);
-    }
-    float s[3] = {std::sin(a[0]), std::sin(a[1]), std::sin(a[2])};
-    float smax = std::fmax(std::fmax(s[0], s[1]), s[2]);
-
-    auto rotate = [&]() {
-        PPoint* tp = p[2];
-        p[2] = p[1];
-        p[1] = p[0];
-        p[0] = tp;
-        float ta = a[2];
-        a[2] = a[1];
-        a[1] = a[0];
-        a[0] = ta;
-        float ts = s[2];
-        s[2] = s[1];
-        s[1] = s[0];
-        s[0] = ts;
-    };
-    if (s[2] != smax) {
-        rotate();
-        if (s[1] == smax)
-            rotate();
-    }
-
-    float ratio = s[2] == 0.0f ? 1.0f : s[1] / s[2];
-    float cosine = std::cos(a[0]) * ratio;
-    float sine = s[0] * ratio;
-    unsigned u1 = unsigned(2 * p[0]->key), v1 = u1 + 1;
-    unsigned u2 = unsigned(2 * p[1]->key), v2 = u2 + 1;
-    unsigned u3 = unsigned(2 * p[2]->key), v3 = u3 + 1;
+// Two rows per triangle keep its angles: the third corner is placed from the first two.
+void state_triangle_rows(const PTriangleRows& t) {
+    const float cosine = t.cosine, sine = t.sine;
+    const unsigned u1 = t.u[0], v1 = u1 + 1;
+    const unsigned u2 = t.u[1], v2 = u2 + 1;
+    const unsigned u3 = t.u[2], v3 = u3 + 1;
 
     nl_begin(NL_BLOCK_ROW);
     nl_coefficient(u1, cosine - 1.0f);
@@ -293,19 +259,30 @@ void add_triangle_rows(PTriangle* t, const float* abf) {
 
 bool chart_solve(PChart* chart) {
     PChartSolver& s = chart->u.lscm;
+    const PLiveRows* live = s.live;
     nl_make_current(s.context);
     nl_begin(NL_BLOCK_SYSTEM);
 
     // Pins the user moved since the last solve take effect here.
-    for (PPoint* p = chart->points; p; p = p->next)
-        if (p->flags & PPOINT_PINNED)
+    if (live) {
+        for (PPoint* p : live->pinned)
             unwrap_point_initial_uv(p);
+    } else {
+        for (PPoint* p = chart->points; p; p = p->next)
+            if (p->flags & PPOINT_PINNED)
+                unwrap_point_initial_uv(p);
+    }
 
     if (s.pin1) {
         lock_point(s.pin1);
         lock_point(s.pin2);
         set_point(s.pin1);
         set_point(s.pin2);
+    } else if (live) {
+        for (const PPoint* p : live->pinned) {
+            lock_point(p);
+            set_point(p);
+        }
     } else {
         for (PPoint* p = chart->points; p; p = p->next) {
             if (p->flags & PPOINT_PINNED) {
@@ -316,20 +293,32 @@ bool chart_solve(PChart* chart) {
     }
 
     nl_begin(NL_BLOCK_MATRIX);
-    const float* abf = s.abfAngles;
-    for (PTriangle* t = chart->triangles; t; t = t->next) {
-        add_triangle_rows(t, abf);
-        if (abf)
-            abf += 3;
+    if (live) {
+        for (const PTriangleRows& t : live->triangles)
+            state_triangle_rows(t);
+    } else {
+        const float* abf = s.abfAngles;
+        for (PTriangle* t = chart->triangles; t; t = t->next) {
+            state_triangle_rows(unwrap_triangle_rows(t, abf));
+            if (abf)
+                abf += 3;
+        }
     }
     nl_end(NL_BLOCK_MATRIX);
     nl_end(NL_BLOCK_SYSTEM);
 
     bool ok = nl_solve_reusing(true);
-    for (PPoint* p = chart->points; p; p = p->next) {
+    auto take = [ok](PPoint* p) {
         unsigned u = unsigned(2 * p->key);
         p->uv[0] = ok ? nl_get_variable(u) : 0.0f;
         p->uv[1] = ok ? nl_get_variable(u + 1) : 0.0f;
+    };
+    if (live) {
+        for (PPoint* p : live->points)
+            take(p);
+    } else {
+        for (PPoint* p = chart->points; p; p = p->next)
+            take(p);
     }
     return ok;
 }
@@ -343,6 +332,8 @@ void chart_release(PChart* chart) {
         mem_free(s.abfAngles);
     s.abfAngles = nullptr;
     s.pin1 = s.pin2 = nullptr;
+    unwrap_live_rows_delete(s.live);
+    s.live = nullptr;
 }
 
 } // namespace

@@ -95,12 +95,16 @@ struct PTriangle {
     uint8_t flags;
 };
 
+struct PLiveRows;
+
 // Solver view of a chart (LSCM and ABF).
 struct PChartSolver {
     NLContext* context; // null when the chart is not to be solved
     float* abfAngles;   // three per triangle in triangle-list order; null unless ABF succeeded
     PPoint* pin1;       // automatic pins; null when the chart has user pins
     PPoint* pin2;
+    PLiveRows*
+        live; // live charts: what every re-solve restates, in flat arrays (unwrap_live_rows.h)
 };
 
 // Packing view of a chart.

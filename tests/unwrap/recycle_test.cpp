@@ -158,6 +158,19 @@ TEST(RecycledLiveSolve, RandomDragsEqualDirectResolvesAndChangesOutsideTheSpanSo
     // rotation or a scale), and an align repeated changes nothing: most steps combine.
     EXPECT_GE(recycledDuring, 20);
 
+    // A long drag one way: every step after its first lies along the first one's direction, how
+    // ever far the points have gone, so each combines and still equals the direct answer.
+    const long longBefore = nl_recycled_solves();
+    for (int step = 0; step < 24; step++) {
+        edit(a, b, a.group, [&](float* uv) { uv[0] += 0.05f * a.extent; });
+        solve_with(recycled, true);
+        solve_with(direct, false);
+        std::vector<float> r = point_uvs(recycled), d = point_uvs(direct);
+        for (size_t i = 0; i < r.size(); i++)
+            ASSERT_NEAR(r[i], d[i], 1e-5 * a.extent) << "long drag, step " << step;
+    }
+    EXPECT_GE(nl_recycled_solves() - longBefore, 23);
+
     // One anchor moved alone: a direction no drag has taken, so it is solved directly.
     std::set<int> anchor = {a.mesh.faces.front().v[0]};
     edit(a, b, anchor, [&](float* uv) { uv[1] += 0.05f * a.extent; });
