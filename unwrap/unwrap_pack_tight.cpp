@@ -19,6 +19,21 @@ constexpr int TIGHT_BISECTION_STEPS = 15;
 constexpr float TIGHT_FIRST_SHARE = 0.5f;
 constexpr float TIGHT_GROWTH = 1.25f;
 constexpr int TIGHT_GROWTH_STEPS = 60;
+// The side is first searched on a grid this many times coarser (a try there costs about a
+// sixteenth), then confirmed on the real grid from just below the coarse answer, growing by
+// the fine step until the charts fit. Coarse texels are fatter, so the fine search mostly
+// fits at once and takes one or two bisection steps.
+constexpr int TIGHT_COARSE = 4;
+constexpr float TIGHT_FINE_START = 0.98f;
+constexpr float TIGHT_FINE_FLOOR = 0.96f;
+constexpr float TIGHT_FINE_GROWTH = 1.02f;
+// Charts sit this far (texels) inside their masks. A point on a mask's outer border would have
+// its neighbouring texel clipped away, and a quarter turn moves the box's minimum side onto the
+// far border: without the inset, charts could touch there when the padding is 0.
+constexpr float TIGHT_INSET = 0.01f;
+// Charts whose longer side exceeds this share of the side of a square of their total area
+// go first, longest first: they decide whether a side can hold the charts at all.
+constexpr float TIGHT_LONG_SHARE = 0.7f;
 // The same flatness rule as the shelf packer: such a chart is a line, not an area.
 constexpr float TIGHT_FLAT_RATIO = 1e-5f;
 
@@ -32,6 +47,8 @@ struct TightChart {
     PackRuns runs[4];
     PackRuns grown[4];
     std::vector<int> needs[4];
+    float texelsPerUnit; // scale and padding of the masks above; 0 before the first
+    int padding;
     int turn, x, y;
 };
 
@@ -105,15 +122,17 @@ void texel_of(const PPoint* p, float texelsPerUnit, float out[2]) {
 }
 
 void rasterise(TightChart& tc, float texelsPerUnit, int padding) {
-    int w = int(std::floor(tc.extent[0] * texelsPerUnit + 1e-3f)) + 1;
-    int h = int(std::floor(tc.extent[1] * texelsPerUnit + 1e-3f)) + 1;
+    int w = int(std::floor(tc.extent[0] * texelsPerUnit + TIGHT_INSET + 1e-3f)) + 1;
+    int h = int(std::floor(tc.extent[1] * texelsPerUnit + TIGHT_INSET + 1e-3f)) + 1;
     PackMask& base = tc.cover[0];
     pack_mask_reset(base, w, h);
     const float* q = tc.corners.data();
     for (size_t k = 0; k + 6 <= tc.corners.size(); k += 6) {
-        float a[2] = {q[k] * texelsPerUnit, q[k + 1] * texelsPerUnit};
-        float b[2] = {q[k + 2] * texelsPerUnit, q[k + 3] * texelsPerUnit};
-        float c[2] = {q[k + 4] * texelsPerUnit, q[k + 5] * texelsPerUnit};
+        float a[2] = {q[k] * texelsPerUnit + TIGHT_INSET, q[k + 1] * texelsPerUnit + TIGHT_INSET};
+        float b[2] = {q[k + 2] * texelsPerUnit + TIGHT_INSET,
+                      q[k + 3] * texelsPerUnit + TIGHT_INSET};
+        float c[2] = {q[k + 4] * texelsPerUnit + TIGHT_INSET,
+                      q[k + 5] * texelsPerUnit + TIGHT_INSET};
         pack_mask_triangle(base, a, b, c);
     }
     // A chart whose triangles are all fill (or that collapsed) still takes its corner texel.
@@ -134,12 +153,18 @@ bool same_mask(const PackMask& a, const PackMask& b) {
 
 // Places every chart into a square of the given side (world units) on a copy of the sheet
 // that holds the pinned charts; false as soon as one does not fit.
-bool place_all(std::vector<TightChart>& charts, const PackSheet& pinned, float side, int resolution,
-               int padding) {
+bool place_all(std::vector<TightChart>& charts, const std::vector<int>& order,
+               const PackSheet& pinned, float side, int resolution, int padding) {
     const float texelsPerUnit = float(resolution) / side;
     PackSheet sheet = pinned;
-    for (TightChart& tc : charts) {
-        rasterise(tc, texelsPerUnit, padding);
+    for (int index : order) {
+        TightChart& tc = charts[size_t(index)];
+        // Another order tried at the same scale finds the masks made already.
+        if (tc.texelsPerUnit != texelsPerUnit || tc.padding != padding) {
+            rasterise(tc, texelsPerUnit, padding);
+            tc.texelsPerUnit = texelsPerUnit;
+            tc.padding = padding;
+        }
         // Each turn goes to its lowest free position; of those, the one whose top stays lowest
         // wins (then the lower bottom, then the smaller u), so that long charts lie down
         // instead of standing up over the rows still free beside them.
@@ -169,6 +194,59 @@ bool place_all(std::vector<TightChart>& charts, const PackSheet& pinned, float s
         pack_sheet_take(sheet, tc.grown[bestTurn], bestX, bestY);
     }
     return true;
+}
+
+// Greedy placement depends on the order: a side that one order cannot fill, another may. The
+// orders are tried in turn until one places every chart.
+bool place_any(std::vector<TightChart>& charts, const std::vector<std::vector<int>>& orders,
+               const PackSheet& pinned, float side, int resolution, int padding) {
+    for (const std::vector<int>& order : orders)
+        if (place_all(charts, order, pinned, side, resolution, padding))
+            return true;
+    return false;
+}
+
+// The orders tried: long charts first and then by the shorter side of the box (wide charts
+// settle first, thin ones lie along the rows left free), then plain shorter side, area, longer
+// side and box area, each largest first with ties by area. On the test meshes no one order
+// wins everywhere.
+std::vector<std::vector<int>> placement_orders(const std::vector<TightChart>& charts,
+                                               float totalArea) {
+    const float longSide = TIGHT_LONG_SHARE * std::sqrt(totalArea);
+    auto shorter = [](const TightChart& c) { return std::min(c.extent[0], c.extent[1]); };
+    auto longer = [](const TightChart& c) { return std::max(c.extent[0], c.extent[1]); };
+    auto area = [](const TightChart& c) { return c.chart->u.pack.area; };
+    auto key = [&](const TightChart& c, int kind) {
+        switch (kind) {
+        case 0:
+            return longer(c) > longSide ? 1e20f * (1.0f + longer(c)) : shorter(c);
+        case 1:
+            return shorter(c);
+        case 2:
+            return area(c);
+        case 3:
+            return longer(c);
+        default:
+            return c.extent[0] * c.extent[1];
+        }
+    };
+    std::vector<std::vector<int>> orders;
+    for (int kind = 0; kind < 5; kind++) {
+        std::vector<int> order(charts.size());
+        for (size_t i = 0; i < order.size(); i++)
+            order[i] = int(i);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const TightChart& ca = charts[size_t(a)];
+            const TightChart& cb = charts[size_t(b)];
+            float ka = key(ca, kind), kb = key(cb, kind);
+            if (ka != kb)
+                return ka > kb;
+            return area(ca) > area(cb);
+        });
+        if (std::find(orders.begin(), orders.end(), order) == orders.end())
+            orders.push_back(std::move(order));
+    }
+    return orders;
 }
 
 // The texels of the user-pinned charts, grown by the padding, taken on a fresh sheet.
@@ -214,12 +292,43 @@ void keep_placement(const std::vector<TightChart>& charts, std::vector<Placed>& 
         out.push_back({tc.chart, tc.turn, tc.x, tc.y, tc.cover[0].width, tc.cover[0].height});
 }
 
+// The smallest side (world units) found to hold every chart: from `hi`, grown by `growth` until
+// the charts fit, then bisected towards `lo`; 0 when they fit at no size. With `best`, keeps
+// the placement of that side.
+float search_side(std::vector<TightChart>& charts, const std::vector<std::vector<int>>& orders,
+                  const PackSheet& pinned, int resolution, int padding, float lo, float hi,
+                  float growth, std::vector<Placed>* best) {
+    bool fits = place_any(charts, orders, pinned, hi, resolution, padding);
+    for (int step = 0; step < TIGHT_GROWTH_STEPS && !fits; step++) {
+        lo = hi;
+        hi = lo * growth;
+        fits = place_any(charts, orders, pinned, hi, resolution, padding);
+    }
+    if (!fits)
+        return 0.0f;
+    if (best)
+        keep_placement(charts, *best);
+    for (int step = 0; step < TIGHT_BISECTION_STEPS && hi - lo > TIGHT_PRECISION * hi; step++) {
+        float mid = (lo + hi) / 2.0f;
+        if (place_any(charts, orders, pinned, mid, resolution, padding)) {
+            hi = mid;
+            if (best)
+                keep_placement(charts, *best);
+        } else {
+            lo = mid;
+        }
+    }
+    return hi;
+}
+
 void apply_placement(const std::vector<Placed>& placed, float side, int resolution) {
     const float texelsPerUnit = float(resolution) / side;
     for (const Placed& pc : placed) {
         for (PPoint* p = pc.chart->points; p; p = p->next) {
             float t[2], turned[2];
             texel_of(p, texelsPerUnit, t);
+            t[0] += TIGHT_INSET;
+            t[1] += TIGHT_INSET;
             pack_point_turn(t[0], t[1], pc.width, pc.height, pc.turn, turned);
             for (int k = 0; k < 2; k++) {
                 float uv = (turned[k] + float(k == 0 ? pc.x : pc.y)) / float(resolution);
@@ -258,20 +367,9 @@ void unwrap_pack_tight(PHandle* handle, int resolution, int padding) {
     }
     std::sort(handle->charts, handle->charts + handle->ncharts,
               [](const PChart* a, const PChart* b) { return a->u.pack.area > b->u.pack.area; });
-    // Largest first by the shorter side of the chart's box, then by area: wide charts settle
-    // first, and long thin ones come later, lying along the rows the wide ones left free (on
-    // the test meshes this covers up to a quarter more of the square than area order does).
-    std::sort(charts.begin(), charts.end(), [](const TightChart& a, const TightChart& b) {
-        float wa = std::min(a.extent[0], a.extent[1]), wb = std::min(b.extent[0], b.extent[1]);
-        if (wa != wb)
-            return wa > wb;
-        return a.chart->u.pack.area > b.chart->u.pack.area;
-    });
     if (charts.empty())
         return;
-
-    PackSheet pinned;
-    take_pinned(handle, resolution, padding, pinned);
+    const std::vector<std::vector<int>> orders = placement_orders(charts, totalArea);
 
     // No square smaller than the charts' total area or their longest side can hold them. The
     // first try assumes they cover half of the square; it grows until they fit.
@@ -279,26 +377,27 @@ void unwrap_pack_tight(PHandle* handle, int resolution, int padding) {
     if (!(lo > 0.0f) || !std::isfinite(lo))
         lo = 1.0f;
     float hi = std::max(lo, std::sqrt(totalArea / TIGHT_FIRST_SHARE));
-    bool fits = place_all(charts, pinned, hi, resolution, padding);
-    for (int step = 0; step < TIGHT_GROWTH_STEPS && !fits; step++) {
-        lo = hi;
-        hi = lo * TIGHT_GROWTH;
-        fits = place_all(charts, pinned, hi, resolution, padding);
+    float growth = TIGHT_GROWTH;
+    const int coarseResolution = resolution / TIGHT_COARSE;
+    if (coarseResolution >= UNWRAP_TIGHT_MIN_RESOLUTION) {
+        const int coarsePadding = (padding + TIGHT_COARSE - 1) / TIGHT_COARSE;
+        PackSheet pinned;
+        take_pinned(handle, coarseResolution, coarsePadding, pinned);
+        float side = search_side(charts, orders, pinned, coarseResolution, coarsePadding, lo, hi,
+                                 TIGHT_GROWTH, nullptr);
+        if (side > 0.0f) {
+            hi = std::max(lo, side * TIGHT_FINE_START);
+            lo = std::max(lo, side * TIGHT_FINE_FLOOR);
+            growth = TIGHT_FINE_GROWTH;
+        }
     }
-    if (!fits) {
+    PackSheet pinned;
+    take_pinned(handle, resolution, padding, pinned);
+    std::vector<Placed> best;
+    float side = search_side(charts, orders, pinned, resolution, padding, lo, hi, growth, &best);
+    if (side <= 0.0f) {
         unwrap_pack(handle);
         return;
     }
-    std::vector<Placed> best;
-    keep_placement(charts, best);
-    for (int step = 0; step < TIGHT_BISECTION_STEPS && hi - lo > TIGHT_PRECISION * hi; step++) {
-        float mid = (lo + hi) / 2.0f;
-        if (place_all(charts, pinned, mid, resolution, padding)) {
-            hi = mid;
-            keep_placement(charts, best);
-        } else {
-            lo = mid;
-        }
-    }
-    apply_placement(best, hi, resolution);
+    apply_placement(best, side, resolution);
 }

@@ -4,12 +4,14 @@
 
 // Tight packing: places the charts' shapes instead of their boxes. Each chart, scaled to its 3D
 // area, is rasterised into texels of a square texture of `resolution` texels, and the charts go
-// largest first (by the shorter side of their box) to the lowest free position (smallest v,
-// then smallest u) where they fit; of the minimum-area orientation and its three quarter turns,
-// each at its lowest free position, the one whose top stays lowest is kept. Every placed chart
-// keeps `padding` texels free around it, so no two charts come closer than that at the given
-// resolution and mip-mapped textures do not bleed between them. The side of the square is found
-// by bisection, as the shelf packer does, and the square becomes the unit square.
+// one by one to the lowest free position (smallest v, then smallest u) where they fit; of the
+// minimum-area orientation and its three quarter turns, each at its lowest free position, the
+// one whose top stays lowest is kept. A few orders of the charts (largest first by different
+// measures) are tried in turn until one places them all. Every placed chart keeps `padding`
+// texels free around it, so no two charts come closer than that at the given resolution and
+// mip-mapped textures do not bleed between them. The side of the square is found by bisection,
+// as the shelf packer does (first on a coarser texel grid, then confirmed on the real one), and
+// the square becomes the unit square.
 //
 // Same inputs and outputs as unwrap_pack: handle in the allocated state, before unwrap_flush;
 // the charts array is reordered largest first. User-pinned charts keep their UVs, and the
