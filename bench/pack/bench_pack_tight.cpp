@@ -4,6 +4,10 @@
 //
 //   bench_pack_tight [RES PAD [MESH...]]   default 1024 texels, 4 texels of padding and the
 //                                          meshes bunny, dragon_res3 and snowden
+//
+// Then a profile of the charts' shapes (see print_profile). BENCH_PACK_NO_PROFILE=1 leaves it
+// out, BENCH_PACK_DUMP=1 lists every chart, BENCH_PACK_PICTURE=DIR writes the tight layout to
+// DIR/pack.pgm.
 #include "app/seam_list.h"
 #include "document/mesh_document.h"
 #include "document/undo_history.h"
@@ -12,6 +16,7 @@
 #include "unwrap/unwrap_glue.h"
 #include "unwrap/unwrap_lscm.h"
 #include "unwrap/unwrap_pack.h"
+#include "unwrap/unwrap_pack_raster.h"
 #include "unwrap/unwrap_pack_tight.h"
 
 #include <algorithm>
@@ -93,6 +98,168 @@ double closest_charts(PHandle* handle) {
     return best;
 }
 
+// What the charts' own shapes allow, measured on the tight layout (UVs in the unit square, so
+// texel units are UV times the resolution):
+//   box fill      the charts' area over the area of their boxes as laid out (quarter turns of
+//                 the minimum-area orientation), and over their best box at any angle
+//   small charts  the share of the charts whose area is under 4 padding squares
+//   raster bound  the covered share if every chart's texels, each grown by half the padding,
+//                 tiled the square without a gap: no packer on this texel grid does better
+//   steiner bound the same for the exact shapes grown by a disc of half the padding (area
+//                 A + P r + pi r^2 per chart), the limit of any packer that keeps the padding
+struct ChartShape {
+    std::vector<float> corners; // texel units, three corners of two floats each
+    double area = 0, perimeter = 0, box = 0, bestBox = 0;
+};
+
+std::vector<ChartShape> chart_shapes(PHandle* handle, int resolution) {
+    std::vector<ChartShape> shapes;
+    for (int i = 0; i < handle->ncharts; i++) {
+        ChartShape s;
+        float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
+        std::vector<float> pts;
+        for (PTriangle* t = handle->charts[i]->triangles; t; t = t->next) {
+            if (t->flags & PTRI_FILLED)
+                continue;
+            const PHalfEdge* e[3] = {t->edge, t->edge->nextInTri, t->edge->nextInTri->nextInTri};
+            for (int k = 0; k < 3; k++) {
+                for (int c = 0; c < 2; c++) {
+                    float x = e[k]->point->uv[c] * float(resolution);
+                    s.corners.push_back(x);
+                    lo[c] = std::min(lo[c], x);
+                    hi[c] = std::max(hi[c], x);
+                }
+                const PHalfEdge* pair = e[k]->pair;
+                if (!pair || (pair->triangle->flags & PTRI_FILLED)) {
+                    const float* a = e[k]->point->uv;
+                    const float* b = e[k]->nextInTri->point->uv;
+                    s.perimeter +=
+                        std::hypot(double(b[0]) - a[0], double(b[1]) - a[1]) * resolution;
+                }
+            }
+        }
+        const float* q = s.corners.data();
+        for (size_t k = 0; k + 6 <= s.corners.size(); k += 6)
+            s.area += std::fabs(0.5 * ((double(q[k + 2]) - q[k]) * (double(q[k + 5]) - q[k + 1]) -
+                                       (double(q[k + 4]) - q[k]) * (double(q[k + 3]) - q[k + 1])));
+        s.box = double(hi[0] - lo[0]) * double(hi[1] - lo[1]);
+        s.bestBox = s.box;
+        for (int deg = 1; deg < 90; deg++) {
+            double a = deg * M_PI / 180.0, c = std::cos(a), n = std::sin(a);
+            double blo[2] = {1e300, 1e300}, bhi[2] = {-1e300, -1e300};
+            for (size_t k = 0; k + 2 <= s.corners.size(); k += 2) {
+                double x = c * q[k] - n * q[k + 1], y = n * q[k] + c * q[k + 1];
+                blo[0] = std::min(blo[0], x), bhi[0] = std::max(bhi[0], x);
+                blo[1] = std::min(blo[1], y), bhi[1] = std::max(bhi[1], y);
+            }
+            s.bestBox = std::min(s.bestBox, (bhi[0] - blo[0]) * (bhi[1] - blo[1]));
+        }
+        shapes.push_back(std::move(s));
+    }
+    return shapes;
+}
+
+// Texels of the chart scaled by k about its box corner, grown by `grow` texels in both axes.
+long grown_texels(const ChartShape& s, double k, int grow) {
+    float lo[2] = {1e30f, 1e30f};
+    for (size_t i = 0; i + 2 <= s.corners.size(); i += 2)
+        for (int c = 0; c < 2; c++)
+            lo[c] = std::min(lo[c], s.corners[i + size_t(c)]);
+    std::vector<float> q;
+    float hi[2] = {0, 0};
+    for (size_t i = 0; i + 2 <= s.corners.size(); i += 2)
+        for (int c = 0; c < 2; c++) {
+            q.push_back(float((s.corners[i + size_t(c)] - lo[c]) * k));
+            hi[c] = std::max(hi[c], q.back());
+        }
+    PackMask mask;
+    pack_mask_reset(mask, int(hi[0]) + 1, int(hi[1]) + 1);
+    for (size_t i = 0; i + 6 <= q.size(); i += 6)
+        pack_mask_triangle(mask, &q[i], &q[i + 2], &q[i + 4]);
+    PackRuns runs, grown;
+    pack_runs_of(mask, runs);
+    pack_runs_dilated(runs, grow, grown);
+    long n = 0;
+    for (const PackRun& r : grown.runs)
+        n += r.last - r.first + 1;
+    return n;
+}
+
+// The largest k (scale of every chart) at which cost(k) stays within the budget, by bisection.
+template <class Cost> double largest_scale(Cost cost, double budget) {
+    double lo = 0.0, hi = 1.0;
+    while (cost(hi) <= budget && hi < 64)
+        hi *= 2.0;
+    for (int step = 0; step < 30; step++) {
+        double mid = (lo + hi) / 2.0;
+        (cost(mid) <= budget ? lo : hi) = mid;
+    }
+    return lo;
+}
+
+void print_profile(PHandle* handle, int resolution, int padding) {
+    std::vector<ChartShape> shapes = chart_shapes(handle, resolution);
+    double area = 0, box = 0, bestBox = 0, perimeter = 0, small = 0;
+    for (const ChartShape& s : shapes) {
+        area += s.area;
+        box += s.box;
+        bestBox += s.bestBox;
+        perimeter += s.perimeter;
+        small += s.area < 4.0 * padding * padding ? 1 : 0;
+    }
+    if (const char* dir = std::getenv("BENCH_PACK_PICTURE")) {
+        // Charts in grey shades, one byte per texel, as a portable grey map.
+        PackMask picture;
+        std::vector<uint8_t> grey(size_t(resolution) * size_t(resolution), 255);
+        for (size_t i = 0; i < shapes.size(); i++) {
+            pack_mask_reset(picture, resolution, resolution);
+            const std::vector<float>& q = shapes[i].corners;
+            for (size_t k = 0; k + 6 <= q.size(); k += 6)
+                pack_mask_triangle(picture, &q[k], &q[k + 2], &q[k + 4]);
+            for (size_t t = 0; t < grey.size(); t++)
+                if (picture.texels[t])
+                    grey[t] = uint8_t(40 + (i * 37) % 160);
+        }
+        std::string path = std::string(dir) + "/pack.pgm";
+        if (FILE* f = std::fopen(path.c_str(), "wb")) {
+            std::fprintf(f, "P5 %d %d 255\n", resolution, resolution);
+            for (int y = resolution - 1; y >= 0; y--)
+                std::fwrite(&grey[size_t(y) * size_t(resolution)], 1, size_t(resolution), f);
+            std::fclose(f);
+        }
+    }
+    if (std::getenv("BENCH_PACK_DUMP")) {
+        std::vector<const ChartShape*> order;
+        for (const ChartShape& s : shapes)
+            order.push_back(&s);
+        std::sort(order.begin(), order.end(), [](auto* a, auto* b) { return a->area > b->area; });
+        for (const ChartShape* s : order)
+            std::printf("    chart area %9.1f perim %8.1f box %9.1f fill %4.1f %%\n", s->area,
+                        s->perimeter, s->box, 100.0 * s->area / s->box);
+    }
+    const double r = padding / 2.0, square = double(resolution + padding) * (resolution + padding);
+    double steiner = largest_scale(
+        [&](double k) {
+            return k * k * area + k * perimeter * r + double(shapes.size()) * M_PI * r * r;
+        },
+        square);
+    const int grow = padding / 2;
+    const double rasterSquare = double(resolution + 2 * grow) * (resolution + 2 * grow);
+    double raster = largest_scale(
+        [&](double k) {
+            double n = 0;
+            for (const ChartShape& s : shapes)
+                n += double(grown_texels(s, k, grow));
+            return n;
+        },
+        rasterSquare);
+    const double covered = area / (double(resolution) * resolution);
+    std::printf("  shapes box fill %4.1f %% (best angle %4.1f %%)   small charts %4.1f %%   "
+                "raster bound %5.1f %%   steiner bound %5.1f %%\n",
+                100.0 * area / box, 100.0 * area / bestBox, 100.0 * small / double(shapes.size()),
+                100.0 * covered * raster * raster, 100.0 * covered * steiner * steiner);
+}
+
 void run_mesh(const std::string& name, int resolution, int padding) {
     std::string path = std::string(MARROWBY_MESH_DIR) + "/" + name + ".obj";
     std::string seams = std::filesystem::temp_directory_path() /
@@ -134,6 +301,8 @@ void run_mesh(const std::string& name, int resolution, int padding) {
                     tight ? "tight" : "shelf", 100.0 * covered_share(handle),
                     closest_charts(handle) * resolution, best, bestCpu);
     }
+    if (!std::getenv("BENCH_PACK_NO_PROFILE"))
+        print_profile(handle, resolution, padding);
     unwrap_delete(handle);
     doc.clear();
 }
