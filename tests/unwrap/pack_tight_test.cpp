@@ -260,4 +260,85 @@ TEST(UnwrapPackTight, FailedAndEmptyChartsDoNotDisturbTheRest) {
     unwrap_delete(none);
 }
 
+// Seams across seven planes along y: the real mesh opens into slabs of long, ragged charts.
+void cut_into_slabs(TestMesh& mesh) {
+    float lo = 1e30f, hi = -1e30f;
+    for (const auto& p : mesh.positions) {
+        lo = std::fmin(lo, p[1]);
+        hi = std::fmax(hi, p[1]);
+    }
+    for (const TestMesh::Face& f : mesh.faces)
+        for (int k = 0; k < f.n; k++) {
+            int a = f.v[k], b = f.v[(k + 1) % f.n];
+            float ya = mesh.positions[size_t(a)][1], yb = mesh.positions[size_t(b)][1];
+            for (int s = 1; s < 8; s++) {
+                float cut = lo + (hi - lo) * float(s) / 8.0f;
+                if ((ya < cut) != (yb < cut))
+                    mesh.seams.push_back({a, b});
+            }
+        }
+}
+
+// Triangles with an edge on their chart's border: another chart comes no closer to a chart's
+// inside than to its border, so the closest two charts come is found among these alone.
+std::vector<Tri> border_triangles(PHandle* handle) {
+    std::vector<Tri> out;
+    for (int i = 0; i < handle->ncharts; i++)
+        for (PTriangle* t = handle->charts[i]->triangles; t; t = t->next) {
+            if (t->flags & PTRI_FILLED)
+                continue;
+            const PHalfEdge* e[3] = {t->edge, t->edge->nextInTri, t->edge->nextInTri->nextInTri};
+            bool border = false;
+            for (const PHalfEdge* h : e)
+                border = border || !h->pair || (h->pair->triangle->flags & PTRI_FILLED);
+            if (!border)
+                continue;
+            Tri tri;
+            for (int k = 0; k < 3; k++)
+                tri.p[k] = {e[k]->point->uv[0], e[k]->point->uv[1]};
+            tri.chart = i;
+            out.push_back(tri);
+        }
+    return out;
+}
+
+// The real mesh's ragged slabs, packed at resolutions where the side is searched on the coarse
+// grid first and where it is not: inside the square, apart by the padding (exact on the
+// charts' borders, sampled on their texels), and the same bits when packed again.
+TEST(UnwrapPackTight, RaggedSlabsOfARealMeshStayApartAndRepeat) {
+    struct Case {
+        int resolution, padding;
+    };
+    const Case cases[] = {{1024, 4}, {256, 2}, {48, 0}};
+    for (const Case& c : cases) {
+        std::vector<std::vector<float>> runs;
+        for (int run = 0; run < 2; run++) {
+            TestMesh mesh = test_mesh_load_obj(mesh_path("bunny.obj"));
+            cut_into_slabs(mesh);
+            PHandle* handle = solved(mesh);
+            ASSERT_GE(handle->ncharts, 8);
+            unwrap_pack_tight(handle, c.resolution, c.padding);
+            std::vector<float> uvs;
+            for (int i = 0; i < handle->ncharts; i++)
+                for (PPoint* p = handle->charts[i]->points; p; p = p->next)
+                    for (int k = 0; k < 2; k++) {
+                        uvs.push_back(p->uv[k]);
+                        EXPECT_GE(p->uv[k], 0.0f) << c.resolution;
+                        EXPECT_LE(p->uv[k], 1.0f) << c.resolution;
+                    }
+            runs.push_back(uvs);
+            if (run == 0) {
+                const double pad = double(c.padding) / c.resolution;
+                double closest = closest_charts(border_triangles(handle), pad + 1e-3);
+                EXPECT_GE(closest, c.padding > 0 ? pad * (1.0 - 1e-4) : 1e-9)
+                    << c.resolution << "/" << c.padding;
+                EXPECT_EQ(shared_texels(triangles_of(handle), c.resolution), 0)
+                    << c.resolution << "/" << c.padding;
+            }
+            unwrap_delete(handle);
+        }
+        EXPECT_EQ(runs[0], runs[1]) << c.resolution << "/" << c.padding;
+    }
+}
+
 } // namespace
