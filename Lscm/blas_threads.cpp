@@ -1,5 +1,9 @@
 #include "Lscm/blas_threads.h"
 
+#ifdef _WIN32
+// The Windows build links SuperLU's own reference BLAS, which has no threads.
+void nl_use_single_threaded_blas() {}
+#else
 #include <dlfcn.h>
 #include <mutex>
 
@@ -16,3 +20,4 @@ void nl_use_single_threaded_blas() {
             set(1);
     });
 }
+#endif

@@ -17,7 +17,11 @@
 
 #include <stdint.h>
 
+#if defined(_WIN32)
+#define ZELVORA_EXPORT __declspec(dllexport)
+#else
 #define ZELVORA_EXPORT __attribute__((visibility("default")))
+#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -6,7 +6,16 @@
 set(MARROWBY_MESH_DIR "${PROJECT_SOURCE_DIR}/tests/data/meshes")
 
 if(MARROWBY_TESTS AND NOT MARROWBY_FUZZ)
-    find_package(GTest REQUIRED)
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+        # The cross build compiles GoogleTest from the sources that Debian's googletest
+        # package installs; its own build names the targets as the packaged library does.
+        set(MARROWBY_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+        set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+        set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+        add_subdirectory(${MARROWBY_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    else()
+        find_package(GTest REQUIRED)
+    endif()
 endif()
 
 # Adds the sub-folders of the calling folder that carry a CMakeLists.txt.
@@ -37,6 +46,11 @@ function(marrowby_test name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
     target_compile_definitions(${name} PRIVATE MARROWBY_MESH_DIR="${MARROWBY_MESH_DIR}"
                                MARROWBY_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    if(WIN32)
+        # setenv and unsetenv, which some suites use to set the number of threads.
+        target_compile_options(${name} PRIVATE
+                               -include ${PROJECT_SOURCE_DIR}/tests/win32/posix_env.h)
+    endif()
     if(T_XVFB)
         add_test(NAME ${name} COMMAND xvfb-run -a -s "-screen 0 1280x1024x24"
                  $<TARGET_FILE:${name}>)

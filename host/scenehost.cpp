@@ -1,12 +1,17 @@
-// scenehost: the stand-in modeller on the command line. It loads libzelvora.so the way the
-// modeller would, with its own C interface in place, and runs one export:
+// scenehost: the stand-in modeller on the command line. It loads libzelvora.so (zelvora.dll on
+// Windows) the way the modeller would, with its own C interface in place, and runs one export:
 //   scenehost read MODEL                          su_read_pages_cameras_json
 //   scenehost read-active MODEL                   su_read_active_pages_cameras_json (MODEL open)
 //   scenehost apply MODEL CAMERAS [--save OUT]    su_apply_camera_2d (MODEL open, CAMERAS the JSON)
 //   scenehost convert SRC DST YEAR                su_convert_skp_to_version
 // It prints "status N" and, after a successful read, the JSON text on the next line. Exit code 0
 // when the status is 0, 1 for any other status, 2 when the command itself is wrong.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -16,20 +21,26 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "host/model_file.h"
 #include "host/stand_in.h"
 
+#ifdef _WIN32
+#define ZELVORA_FILE_NAME "zelvora.dll"
+#else
+#define ZELVORA_FILE_NAME "libzelvora.so"
+#endif
+
 namespace {
 
-const char* const kUsage = "usage: scenehost [--fail CALL]... read MODEL\n"
-                           "       scenehost [--fail CALL]... read-active MODEL\n"
-                           "       scenehost [--fail CALL]... apply MODEL CAMERAS [--save OUT]\n"
-                           "       scenehost [--fail CALL]... convert SRC DST YEAR\n"
-                           "The bridge is ZELVORA_LIBRARY, else libzelvora.so next to scenehost,\n"
-                           "else the one this scenehost was built with.\n";
+const char* const kUsage =
+    "usage: scenehost [--fail CALL]... read MODEL\n"
+    "       scenehost [--fail CALL]... read-active MODEL\n"
+    "       scenehost [--fail CALL]... apply MODEL CAMERAS [--save OUT]\n"
+    "       scenehost [--fail CALL]... convert SRC DST YEAR\n"
+    "The bridge is ZELVORA_LIBRARY, else " ZELVORA_FILE_NAME " next to scenehost,\n"
+    "else the one this scenehost was built with.\n";
 
 struct Bridge {
     int32_t (*read)(const char*, char**) = nullptr;
@@ -44,6 +55,39 @@ int fail(const std::string& message) {
     return 2;
 }
 
+#ifdef _WIN32
+using Library = HMODULE;
+
+std::string executable_dir() {
+    std::vector<char> buf(MAX_PATH * 4, '\0');
+    const DWORD n = GetModuleFileNameA(nullptr, buf.data(), DWORD(buf.size()));
+    if (n == 0 || n >= buf.size()) {
+        return ".";
+    }
+    std::string path(buf.data(), n);
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+bool readable(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Library open_library(const std::string& path, std::string* why) {
+    HMODULE lib = LoadLibraryA(path.c_str());
+    if (lib == nullptr) {
+        *why = "error " + std::to_string(GetLastError());
+    }
+    return lib;
+}
+
+void* find_symbol(Library lib, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(lib, name));
+}
+#else
+using Library = void*;
+
 std::string executable_dir() {
     std::vector<char> buf(PATH_MAX + 1, '\0');
     const ssize_t n = readlink("/proc/self/exe", buf.data(), PATH_MAX);
@@ -55,21 +99,39 @@ std::string executable_dir() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+bool readable(const std::string& path) {
+    return access(path.c_str(), R_OK) == 0;
+}
+
+Library open_library(const std::string& path, std::string* why) {
+    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        const char* text = dlerror();
+        *why = text ? text : "unknown error";
+    }
+    return lib;
+}
+
+void* find_symbol(Library lib, const char* name) {
+    return dlsym(lib, name);
+}
+#endif
+
 std::string library_path() {
     if (const char* env = std::getenv("ZELVORA_LIBRARY"); env != nullptr && *env != '\0') {
         return env;
     }
-    const std::string beside = executable_dir() + "/libzelvora.so";
-    if (access(beside.c_str(), R_OK) == 0) {
+    const std::string beside = executable_dir() + "/" ZELVORA_FILE_NAME;
+    if (readable(beside)) {
         return beside;
     }
     return ZELVORA_BUILT_LIBRARY;
 }
 
-template <typename Fn> bool bind(void* lib, const char* name, Fn* fn, std::string* error) {
-    void* sym = dlsym(lib, name);
+template <typename Fn> bool bind(Library lib, const char* name, Fn* fn, std::string* error) {
+    void* sym = find_symbol(lib, name);
     if (sym == nullptr) {
-        *error = std::string("libzelvora.so has no export ") + name;
+        *error = std::string(ZELVORA_FILE_NAME " has no export ") + name;
         return false;
     }
     *fn = reinterpret_cast<Fn>(sym);
@@ -78,10 +140,10 @@ template <typename Fn> bool bind(void* lib, const char* name, Fn* fn, std::strin
 
 bool load_bridge(Bridge* bridge, std::string* error) {
     const std::string path = library_path();
-    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    Library lib = open_library(path, &why);
     if (lib == nullptr) {
-        const char* why = dlerror();
-        *error = "cannot load " + path + ": " + (why ? why : "unknown error");
+        *error = "cannot load " + path + ": " + why;
         return false;
     }
     // The library stays loaded until the process ends, as in the modeller.

@@ -1,7 +1,6 @@
 #include "document/mesh_document.h"
 #include "uvexport/uv_layout.h"
-
-#include <png.h>
+#include "uvexport/uv_png_file.h"
 
 #include <cctype>
 #include <cstdio>
@@ -32,46 +31,6 @@ bool write_text(const std::string& path, const std::string& text, std::string* e
     }
     if (std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() ||
         std::fclose(f.release()) != 0) {
-        *error = path + " could not be written completely";
-        return false;
-    }
-    return true;
-}
-
-// libpng reports failures by long jump: nothing that needs a destructor may live between the
-// set-up and the jump target, so the rows and the file are owned by the caller.
-bool write_png_rows(std::FILE* f, int size, const std::vector<unsigned char>& rgb) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png)
-        return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, png_uint_32(size), png_uint_32(size), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int j = 0; j < size; j++)
-        png_write_row(png, &rgb[size_t(j) * size_t(size) * 3]);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-bool write_png(const std::string& path, int size, const std::vector<unsigned char>& rgb,
-               std::string* error) {
-    File f(std::fopen(path.c_str(), "wb"));
-    if (!f) {
-        *error = path + " cannot be opened for writing";
-        return false;
-    }
-    if (!write_png_rows(f.get(), size, rgb) || std::fclose(f.release()) != 0) {
         *error = path + " could not be written completely";
         return false;
     }
@@ -111,5 +70,5 @@ bool export_uv_layout(const MeshDocument& doc, const std::string& path, int size
         return write_text(path, uv_svg_text(drawing, size), error);
     std::vector<unsigned char> rgb;
     uv_png_pixels(drawing, size, rgb);
-    return write_png(path, size, rgb, error);
+    return uv_write_png_file(path, size, size, rgb, error);
 }

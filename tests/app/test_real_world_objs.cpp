@@ -63,7 +63,7 @@ TEST(RealWorldObj, EveryAssimpTestModelUnwrapsOrFailsLeavingItsFileUnchanged) {
             ObjReader reader;
             ASSERT_TRUE(reader.readText(original, "original", before.data(), before.size()))
                 << reader.error;
-            ASSERT_TRUE(reader.read(written, copy.c_str())) << reader.error;
+            ASSERT_TRUE(reader.read(written, copy.string().c_str())) << reader.error;
             EXPECT_EQ(written.vertexSlots, original.vertexSlots);
             EXPECT_EQ(written.faceCount, original.faceCount);
             EXPECT_GT(written.faceCount, 0);

@@ -132,11 +132,12 @@ TEST_F(StandIn, OpensFilesWithALoadStatusAndSavesTheirVersion) {
     SUInitialize();
     SUModelRef model{nullptr};
     SUModelLoadStatus status = SUModelLoadStatus_Success;
-    ASSERT_EQ(SUModelCreateFromFileWithStatus(&model, (dir / "m.json").c_str(), &status),
+    ASSERT_EQ(SUModelCreateFromFileWithStatus(&model, (dir / "m.json").string().c_str(), &status),
               SU_ERROR_NONE);
     EXPECT_EQ(status, SUModelLoadStatus_Success_MoreRecent);
     EXPECT_EQ(host_live_models(), 1);
-    EXPECT_EQ(SUModelSaveToFileWithVersion(model, (dir / "old.json").c_str(), SUModelVersion_SU8),
+    EXPECT_EQ(SUModelSaveToFileWithVersion(model, (dir / "old.json").string().c_str(),
+                                           SUModelVersion_SU8),
               SU_ERROR_NONE);
     EXPECT_EQ(SUModelRelease(&model), SU_ERROR_NONE);
     EXPECT_EQ(host_live_models(), 0);
