@@ -24,7 +24,7 @@ constexpr int TIGHT_GROWTH_STEPS = 60;
 // the fine step until the charts fit. Coarse texels are fatter, so the fine search mostly
 // fits at once and takes one or two bisection steps.
 constexpr int TIGHT_COARSE = 4;
-constexpr float TIGHT_FINE_START = 0.98f;
+constexpr float TIGHT_FINE_START = 0.99f;
 constexpr float TIGHT_FINE_FLOOR = 0.96f;
 constexpr float TIGHT_FINE_GROWTH = 1.02f;
 // Charts sit this far (texels) inside their masks. A point on a mask's outer border would have
