@@ -105,11 +105,17 @@ double closest_charts(PHandle* handle) {
 //   small charts  the share of the charts whose area is under 4 padding squares
 //   raster bound  the covered share if every chart's texels, each grown by half the padding,
 //                 tiled the square without a gap: no packer on this texel grid does better
-//   steiner bound the same for the exact shapes grown by a disc of half the padding (area
-//                 A + P r + pi r^2 per chart), the limit of any packer that keeps the padding
+//   steiner       the same for the exact shapes grown by a disc of half the padding, taken as
+//                 A + P r + pi r^2 per chart: exact for convex charts, too large for ragged
+//                 ones (their notches fill up), so there the true limit lies higher
+//   longest chart the covered share if the square were no larger than the longest chart's
+//                 box: with quarter turns of the minimum-area orientation, and at the angle
+//                 (in whole degrees) where that chart's longer side is shortest; no placement
+//                 of those orientations covers more, whatever the padding
 struct ChartShape {
     std::vector<float> corners; // texel units, three corners of two floats each
     double area = 0, perimeter = 0, box = 0, bestBox = 0;
+    double longSide = 0, bestLongSide = 0; // laid out, and at the best angle
 };
 
 std::vector<ChartShape> chart_shapes(PHandle* handle, int resolution) {
@@ -144,6 +150,7 @@ std::vector<ChartShape> chart_shapes(PHandle* handle, int resolution) {
                                        (double(q[k + 4]) - q[k]) * (double(q[k + 3]) - q[k + 1])));
         s.box = double(hi[0] - lo[0]) * double(hi[1] - lo[1]);
         s.bestBox = s.box;
+        s.longSide = s.bestLongSide = std::max(hi[0] - lo[0], hi[1] - lo[1]);
         for (int deg = 1; deg < 90; deg++) {
             double a = deg * M_PI / 180.0, c = std::cos(a), n = std::sin(a);
             double blo[2] = {1e300, 1e300}, bhi[2] = {-1e300, -1e300};
@@ -153,6 +160,7 @@ std::vector<ChartShape> chart_shapes(PHandle* handle, int resolution) {
                 blo[1] = std::min(blo[1], y), bhi[1] = std::max(bhi[1], y);
             }
             s.bestBox = std::min(s.bestBox, (bhi[0] - blo[0]) * (bhi[1] - blo[1]));
+            s.bestLongSide = std::min(s.bestLongSide, std::max(bhi[0] - blo[0], bhi[1] - blo[1]));
         }
         shapes.push_back(std::move(s));
     }
@@ -199,8 +207,10 @@ template <class Cost> double largest_scale(Cost cost, double budget) {
 
 void print_profile(PHandle* handle, int resolution, int padding) {
     std::vector<ChartShape> shapes = chart_shapes(handle, resolution);
-    double area = 0, box = 0, bestBox = 0, perimeter = 0, small = 0;
+    double area = 0, box = 0, bestBox = 0, perimeter = 0, small = 0, longest = 0, bestLongest = 0;
     for (const ChartShape& s : shapes) {
+        longest = std::max(longest, s.longSide);
+        bestLongest = std::max(bestLongest, s.bestLongSide);
         area += s.area;
         box += s.box;
         bestBox += s.bestBox;
@@ -254,10 +264,12 @@ void print_profile(PHandle* handle, int resolution, int padding) {
         },
         rasterSquare);
     const double covered = area / (double(resolution) * resolution);
-    std::printf("  shapes box fill %4.1f %% (best angle %4.1f %%)   small charts %4.1f %%   "
-                "raster bound %5.1f %%   steiner bound %5.1f %%\n",
-                100.0 * area / box, 100.0 * area / bestBox, 100.0 * small / double(shapes.size()),
-                100.0 * covered * raster * raster, 100.0 * covered * steiner * steiner);
+    std::printf("  shapes box fill %4.1f %% (best angle %4.1f %%)   small charts %4.1f %%\n",
+                100.0 * area / box, 100.0 * area / bestBox, 100.0 * small / double(shapes.size()));
+    std::printf("  limits raster %5.1f %%   steiner %5.1f %%   longest chart %5.1f %% (any angle "
+                "%5.1f %%)\n",
+                100.0 * covered * raster * raster, 100.0 * covered * steiner * steiner,
+                100.0 * area / (longest * longest), 100.0 * area / (bestLongest * bestLongest));
 }
 
 void run_mesh(const std::string& name, int resolution, int padding) {
