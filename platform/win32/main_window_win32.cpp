@@ -209,6 +209,8 @@ bool MainWindowWin32::create(HINSTANCE instance, int show, std::string* reason) 
         *reason = "the views or the toolbar cannot be created";
         return false;
     }
+    // The views take their place before their OpenGL surface is made on them.
+    layoutClient();
     char why[160] = {};
     if (!gl_context_create(views_, &gl_, why, sizeof why)) {
         *reason = why;
@@ -222,7 +224,6 @@ bool MainWindowWin32::create(HINSTANCE instance, int show, std::string* reason) 
     buildAccelerators();
     g_messageWindow = window_;
     platform_set_message_sink(post_to_window);
-    layoutClient();
     refreshMenuState();
     ShowWindow(window_, show);
     UpdateWindow(window_);
