@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -216,18 +217,19 @@ std::vector<std::vector<int>> placement_orders(const std::vector<TightChart>& ch
     auto shorter = [](const TightChart& c) { return std::min(c.extent[0], c.extent[1]); };
     auto longer = [](const TightChart& c) { return std::max(c.extent[0], c.extent[1]); };
     auto area = [](const TightChart& c) { return c.chart->u.pack.area; };
-    auto key = [&](const TightChart& c, int kind) {
+    // Sort keys, compared as pairs: a first part of 1 puts a chart ahead of all with 0.
+    auto key = [&](const TightChart& c, int kind) -> std::pair<int, float> {
         switch (kind) {
         case 0:
-            return longer(c) > longSide ? 1e20f * (1.0f + longer(c)) : shorter(c);
+            return longer(c) > longSide ? std::pair{1, longer(c)} : std::pair{0, shorter(c)};
         case 1:
-            return shorter(c);
+            return {0, shorter(c)};
         case 2:
-            return area(c);
+            return {0, area(c)};
         case 3:
-            return longer(c);
+            return {0, longer(c)};
         default:
-            return c.extent[0] * c.extent[1];
+            return {0, c.extent[0] * c.extent[1]};
         }
     };
     std::vector<std::vector<int>> orders;
@@ -238,7 +240,7 @@ std::vector<std::vector<int>> placement_orders(const std::vector<TightChart>& ch
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
             const TightChart& ca = charts[size_t(a)];
             const TightChart& cb = charts[size_t(b)];
-            float ka = key(ca, kind), kb = key(cb, kind);
+            std::pair<int, float> ka = key(ca, kind), kb = key(cb, kind);
             if (ka != kb)
                 return ka > kb;
             return area(ca) > area(cb);
