@@ -267,11 +267,14 @@ bool apply_factors(NLContext* ctx, const double* r, float* work, double* z) {
 // The normal equations of a large chart are too ill-conditioned for plain refinement with
 // single-precision factors to converge in reasonable time (it creeps at a rate near one), so the
 // corrections through the factors are combined by conjugate gradients, which the symmetric
-// positive definite system allows. The residual of the best iterate is the one kept; the run
-// ends when it has not shrunk for a few steps. The rows' locked sums are the stated ones, or the
-// given ones.
+// positive definite system allows. Iterates are judged by the least-squares energy ½|Ax + l|²,
+// which each step of exact conjugate gradients lowers, followed step by step in double
+// precision: the lowest is kept, and the run ends when a few steps have not lowered it. The
+// residual's norm is no such judge: it may grow for many steps while the error shrinks, and
+// judged by it a large chart stopped with a few triangles still folded. The rows' locked sums are
+// the stated ones, or the given ones.
 void conjugate_gradients(NLContext* ctx, double* x, float* work, const double* locked = nullptr) {
-    constexpr int kStall = 4;
+    constexpr int kStall = 8;
     const unsigned n = ctx->n;
     double* r = new_array<double>(n);
     double* z = new_array<double>(n);
@@ -280,7 +283,7 @@ void conjugate_gradients(NLContext* ctx, double* x, float* work, const double* l
     double* r_old = new_array<double>(n);
     double* best = new_array<double>(n);
     double norm = stated_residual(ctx, x, r, locked);
-    double best_norm = norm;
+    double energy = 0.0, best_energy = 0.0; // against the first iterate's
     for (unsigned i = 0; i < n; ++i)
         best[i] = x[i];
     if (norm > 0.0 && apply_factors(ctx, r, work, z)) {
@@ -294,6 +297,7 @@ void conjugate_gradients(NLContext* ctx, double* x, float* work, const double* l
             if (!(pq > 0.0) || !(rz > 0.0))
                 break;
             const double alpha = rz / pq;
+            energy += alpha * (0.5 * alpha * pq - dot(p, r, n));
             double step_size = 0.0, size = 0.0;
             for (unsigned i = 0; i < n; ++i) {
                 x[i] += alpha * p[i];
@@ -304,8 +308,8 @@ void conjugate_gradients(NLContext* ctx, double* x, float* work, const double* l
             }
             g_refinement_steps++;
             norm = dot(r, r, n);
-            if (norm < best_norm) {
-                best_norm = norm;
+            if (energy < best_energy) {
+                best_energy = energy;
                 for (unsigned i = 0; i < n; ++i)
                     best[i] = x[i];
                 stalled = 0;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -63,13 +64,14 @@ struct GridCase {
     int side;
     bool tilted;
     bool useAbf;
+    int rows = -1; // a long strip of side x rows quads; square when -1
 };
 
 class RefinedGrid : public ::testing::TestWithParam<GridCase> {};
 
 TEST_P(RefinedGrid, LayoutIsASimilarCopyOfTheGrid) {
     const GridCase& c = GetParam();
-    TestMesh mesh = test_mesh_grid(c.side);
+    TestMesh mesh = test_mesh_grid(c.side, c.rows);
     if (c.tilted)
         rotate_and_tilt(mesh);
     PHandle* handle = test_mesh_build(mesh, true);
@@ -80,8 +82,8 @@ TEST_P(RefinedGrid, LayoutIsASimilarCopyOfTheGrid) {
     Similarity s = similarity(handle);
     std::printf("[ grid ] %d x %d%s%s: max angle distortion %.2e degrees, %d flipped or "
                 "degenerate\n",
-                c.side, c.side, c.tilted ? " tilted" : "", c.useAbf ? " ABF" : "",
-                s.maxAngleErrorDegrees, s.flippedOrDegenerate);
+                c.side, c.rows < 0 ? c.side : c.rows, c.tilted ? " tilted" : "",
+                c.useAbf ? " ABF" : "", s.maxAngleErrorDegrees, s.flippedOrDegenerate);
     EXPECT_LT(s.maxAngleErrorDegrees, 0.1);
     EXPECT_EQ(s.flippedOrDegenerate, 0);
     unwrap_delete(handle);
@@ -89,11 +91,13 @@ TEST_P(RefinedGrid, LayoutIsASimilarCopyOfTheGrid) {
 
 INSTANTIATE_TEST_SUITE_P(FlatGrids, RefinedGrid,
                          ::testing::Values(GridCase{300, false, false}, GridCase{200, true, true},
-                                           GridCase{40, true, false}, GridCase{40, false, true}),
+                                           GridCase{40, true, false}, GridCase{40, false, true},
+                                           GridCase{4000, false, false, 6}),
                          [](const auto& info) {
                              const GridCase& c = info.param;
-                             return std::to_string(c.side) + (c.tilted ? "Tilted" : "Plain") +
-                                    (c.useAbf ? "Abf" : "Lscm");
+                             std::string rows = c.rows < 0 ? "" : "By" + std::to_string(c.rows);
+                             return std::to_string(c.side) + rows +
+                                    (c.tilted ? "Tilted" : "Plain") + (c.useAbf ? "Abf" : "Lscm");
                          });
 
 // Charts small enough for single-precision factors come out as before, to rounding.

@@ -57,12 +57,14 @@ TestMesh test_mesh_load_obj(const std::string& path) {
     return mesh;
 }
 
-TestMesh test_mesh_grid(int n) {
+TestMesh test_mesh_grid(int n, int rows) {
+    if (rows < 0)
+        rows = n;
     TestMesh mesh;
-    for (int y = 0; y <= n; y++)
+    for (int y = 0; y <= rows; y++)
         for (int x = 0; x <= n; x++)
             mesh.addVertex(float(x), float(y), 0.0f);
-    for (int y = 0; y < n; y++) {
+    for (int y = 0; y < rows; y++) {
         for (int x = 0; x < n; x++) {
             int a = y * (n + 1) + x;
             TestMesh::Face& f = mesh.addQuad(a, a + 1, a + n + 2, a + n + 1);

@@ -53,8 +53,8 @@ PHandle* test_mesh_build(TestMesh& mesh, bool fillHoles);
 // Vertex key i is OBJ vertex i; positions[0] is unused. Fails the test on a missing file.
 TestMesh test_mesh_load_obj(const std::string& path);
 
-// An n x n grid of quads in the z = 0 plane (vertex keys row by row).
-TestMesh test_mesh_grid(int n);
+// A grid of n x n quads (n x rows when rows is given) in the z = 0 plane, vertex keys row by row.
+TestMesh test_mesh_grid(int n, int rows = -1);
 
 // A closed unit cube of six quads.
 TestMesh test_mesh_cube();
