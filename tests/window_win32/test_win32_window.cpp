@@ -234,20 +234,22 @@ TEST(Win32Window, TheMenuSendsAKeyCommandThroughTheKeyTable) {
     EXPECT_EQ(g_record.uvModes, std::vector<int>{MODE_UV_SELECT});
 }
 
+// The About box's caption, read by a timer that the dialog's own loop runs; it closes the box.
+std::string g_aboutCaption;
+VOID CALLBACK read_and_close_about(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = GetActiveWindow();
+    char text[64] = {};
+    if (dialog && dialog != window().window()) {
+        GetWindowTextA(dialog, text, sizeof text);
+        g_aboutCaption = text;
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        KillTimer(nullptr, id);
+    }
+}
+
 TEST(Win32Window, AltSlashOpensTheAboutBox) {
-    // A timer, which the dialog's own loop runs, reads the dialog's caption and closes it.
-    static std::string caption;
-    caption.clear();
-    SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-        HWND dialog = GetActiveWindow();
-        char text[64] = {};
-        if (dialog && dialog != window().window()) {
-            GetWindowTextA(dialog, text, sizeof text);
-            caption = text;
-            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-            KillTimer(nullptr, id);
-        }
-    });
+    g_aboutCaption.clear();
+    SetTimer(nullptr, 0, 200, read_and_close_about);
     // The accelerator table reads Alt from the thread's keyboard state, as a real key press
     // leaves it.
     BYTE keys[256], held[256];
@@ -256,10 +258,10 @@ TEST(Win32Window, AltSlashOpensTheAboutBox) {
     held[VK_MENU] = held[VK_LMENU] = 0x80;
     SetKeyboardState(held);
     PostMessageA(window().views(), WM_SYSKEYDOWN, VK_OEM_2, key_lparam(false, false) | (1L << 29));
-    const bool opened = pump_until([] { return !caption.empty(); });
+    const bool opened = pump_until([] { return !g_aboutCaption.empty(); });
     SetKeyboardState(keys);
     ASSERT_TRUE(opened);
-    EXPECT_EQ(caption, ABOUT_CAPTION);
+    EXPECT_EQ(g_aboutCaption, ABOUT_CAPTION);
 }
 
 TEST(Win32Window, TheWorkersMessageIsHandledOnTheUiThread) {
