@@ -140,6 +140,20 @@ UINT_PTR CALLBACK file_dialog_hook(HWND hook, UINT message, WPARAM, LPARAM lPara
     return 0;
 }
 
+// What the file dialogs share: the owner, the filter, the file buffer and the centring hook.
+OPENFILENAMEA file_dialog(HWND owner, const std::string& filter, char* file, DWORD size,
+                          DWORD flags) {
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = size;
+    ofn.lpfnHook = file_dialog_hook;
+    ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | flags;
+    return ofn;
+}
+
 // Filter text of the open and save dialogs: name and pattern pairs, each ended by a zero.
 std::string obj_filter() {
     std::string f;
@@ -465,15 +479,8 @@ void MainWindowWin32::unwrapDone() {
 void MainWindowWin32::showLoadDialog() {
     char file[260] = {};
     const std::string filter = obj_filter();
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = window_;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
+    OPENFILENAMEA ofn = file_dialog(window_, filter, file, sizeof file, OFN_FILEMUSTEXIST);
     ofn.lpstrDefExt = OBJ_DEFAULT_EXTENSION;
-    ofn.lpfnHook = file_dialog_hook;
-    ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
     if (!GetOpenFileNameA(&ofn))
         return;
     if (!AppState::instance().loadChosenFile(file))
@@ -485,16 +492,9 @@ void MainWindowWin32::showLoadDialog() {
 void MainWindowWin32::showSaveAsDialog() {
     char file[260] = {};
     const std::string filter = obj_filter();
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = window_;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.lpstrDefExt = OBJ_DEFAULT_EXTENSION;
-    ofn.lpfnHook = file_dialog_hook;
     // As in the Linux window: a new name may be given, and replacing a file is asked first.
-    ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    OPENFILENAMEA ofn = file_dialog(window_, filter, file, sizeof file, OFN_OVERWRITEPROMPT);
+    ofn.lpstrDefExt = OBJ_DEFAULT_EXTENSION;
     if (GetSaveFileNameA(&ofn))
         AppState::instance().saveAsChosenFile(file);
     repaint();
@@ -508,15 +508,8 @@ void MainWindowWin32::showExportUvDialog() {
         filter += part;
         filter += '\0';
     }
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = window_;
-    ofn.lpstrFilter = filter.c_str();
+    OPENFILENAMEA ofn = file_dialog(window_, filter, file, sizeof file, OFN_OVERWRITEPROMPT);
     ofn.nFilterIndex = 1;
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.lpfnHook = file_dialog_hook;
-    ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     if (!GetSaveFileNameA(&ofn))
         return;
     std::string path = file;
