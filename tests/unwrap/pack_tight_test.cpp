@@ -62,13 +62,21 @@ struct Tri {
     int chart;
 };
 
-std::vector<Tri> triangles_of(PHandle* handle) {
+// The charts' triangles in UV, or only those with an edge on their chart's border: another
+// chart comes no closer to a chart's inside than to its border, so the closest two charts come
+// is found among these alone.
+std::vector<Tri> triangles_of(PHandle* handle, bool borderOnly = false) {
     std::vector<Tri> out;
     for (int i = 0; i < handle->ncharts; i++)
         for (PTriangle* t = handle->charts[i]->triangles; t; t = t->next) {
             if (t->flags & PTRI_FILLED)
                 continue;
             const PHalfEdge* e[3] = {t->edge, t->edge->nextInTri, t->edge->nextInTri->nextInTri};
+            bool border = false;
+            for (const PHalfEdge* h : e)
+                border = border || !h->pair || (h->pair->triangle->flags & PTRI_FILLED);
+            if (borderOnly && !border)
+                continue;
             Tri tri;
             for (int k = 0; k < 3; k++)
                 tri.p[k] = {e[k]->point->uv[0], e[k]->point->uv[1]};
@@ -279,29 +287,6 @@ void cut_into_slabs(TestMesh& mesh) {
         }
 }
 
-// Triangles with an edge on their chart's border: another chart comes no closer to a chart's
-// inside than to its border, so the closest two charts come is found among these alone.
-std::vector<Tri> border_triangles(PHandle* handle) {
-    std::vector<Tri> out;
-    for (int i = 0; i < handle->ncharts; i++)
-        for (PTriangle* t = handle->charts[i]->triangles; t; t = t->next) {
-            if (t->flags & PTRI_FILLED)
-                continue;
-            const PHalfEdge* e[3] = {t->edge, t->edge->nextInTri, t->edge->nextInTri->nextInTri};
-            bool border = false;
-            for (const PHalfEdge* h : e)
-                border = border || !h->pair || (h->pair->triangle->flags & PTRI_FILLED);
-            if (!border)
-                continue;
-            Tri tri;
-            for (int k = 0; k < 3; k++)
-                tri.p[k] = {e[k]->point->uv[0], e[k]->point->uv[1]};
-            tri.chart = i;
-            out.push_back(tri);
-        }
-    return out;
-}
-
 // The real mesh's ragged slabs, packed at resolutions where the side is searched on the coarse
 // grid first and where it is not: inside the square, apart by the padding (exact on the
 // charts' borders, sampled on their texels), and the same bits when packed again.
@@ -329,7 +314,7 @@ TEST(UnwrapPackTight, RaggedSlabsOfARealMeshStayApartAndRepeat) {
             runs.push_back(uvs);
             if (run == 0) {
                 const double pad = double(c.padding) / c.resolution;
-                double closest = closest_charts(border_triangles(handle), pad + 1e-3);
+                double closest = closest_charts(triangles_of(handle, true), pad + 1e-3);
                 EXPECT_GE(closest, c.padding > 0 ? pad * (1.0 - 1e-4) : 1e-9)
                     << c.resolution << "/" << c.padding;
                 EXPECT_EQ(shared_texels(triangles_of(handle), c.resolution), 0)
