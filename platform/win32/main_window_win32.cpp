@@ -95,17 +95,21 @@ void centre_over_client(HWND dialog) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Both dialogs close on their button, Enter or Escape.
+INT_PTR end_on_ok_or_cancel(HWND dialog, WPARAM wParam) {
+    if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
+        return FALSE;
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+}
+
 INT_PTR CALLBACK about_procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         centre_over_client(dialog);
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        }
-        break;
+        return end_on_ok_or_cancel(dialog, wParam);
     }
     return FALSE;
 }
@@ -121,11 +125,7 @@ INT_PTR CALLBACK load_failed_procedure(HWND dialog, UINT message, WPARAM wParam,
         return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        }
-        break;
+        return end_on_ok_or_cancel(dialog, wParam);
     }
     return FALSE;
 }
