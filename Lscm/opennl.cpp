@@ -4,6 +4,7 @@
 #include "Lscm/blas_threads.h"
 #include "Lscm/opennl_context.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -490,6 +491,26 @@ void nl_coefficient(unsigned variable, float coefficient) {
         nl_row_append(&ctx->row_locked, 0, coefficient * v->value);
     else if (!restating_kept_row(ctx))
         nl_row_append(&ctx->row_free, v->index, coefficient);
+}
+
+bool nl_restating_kept_rows() {
+    const NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_MATRIX);
+    return ctx->least_squares && ctx->reuse_factorization && ctx->keep_rows;
+}
+
+void nl_skip_free_rows(unsigned count) {
+    NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_MATRIX);
+    NL_ASSERT(ctx->least_squares && ctx->reuse_factorization && ctx->keep_rows,
+              "restating a kept least-squares system");
+    NLRowStore& s = ctx->stated;
+    NL_RANGE_ASSERT(double(ctx->current_row) + count, 0, double(s.rows));
+    const unsigned end = ctx->current_row + count;
+    // A skipped row's sum is zero, whether or not it had locked terms when the system was built.
+    std::fill(s.locked + ctx->current_row, s.locked + end, 0.0f);
+    NLRecycle& rc = ctx->recycle;
+    while (rc.next_locked < s.nlocked_rows && s.locked_rows[rc.next_locked] < end)
+        ++rc.next_locked;
+    ctx->current_row = end;
 }
 
 void nl_matrix_add(unsigned row, unsigned column, float value) {

@@ -68,6 +68,15 @@ float nl_get_variable(unsigned variable);
 // separate terms.
 void nl_coefficient(unsigned variable, float coefficient);
 
+// State 2. Whether this statement restates a kept least-squares system (a re-solve with the
+// factorisation kept): then the rows' free terms are known already and only their locked terms
+// matter.
+bool nl_restating_kept_rows();
+// State 2, while nl_restating_kept_rows(): the next count rows, which the caller states have no
+// locked term (a row of free variables only adds nothing to the right-hand side), are passed over
+// as if stated; their total may not go past the rows of the kept system.
+void nl_skip_free_rows(unsigned count);
+
 // State 2, square systems only: M(row, column) += value, with row and column below the number of
 // free variables.
 void nl_matrix_add(unsigned row, unsigned column, float value);

@@ -63,6 +63,10 @@ PLiveRows* unwrap_live_rows_new(const PChart* chart, const float* abfAngles) {
     rows->triangles.reserve(size_t(chart->ntriangles));
     const float* abf = abfAngles;
     for (PTriangle* t = chart->triangles; t; t = t->next) {
+        const PHalfEdge* e = t->edge;
+        if ((e->point->flags | e->nextInTri->point->flags | e->nextInTri->nextInTri->point->flags) &
+            PPOINT_PINNED)
+            rows->pinnedTriangles.push_back(unsigned(rows->triangles.size()));
         rows->triangles.push_back(unwrap_triangle_rows(t, abf));
         if (abf)
             abf += 3;

@@ -28,7 +28,10 @@ struct PLiveRows {
     std::vector<PPoint*> points;          // every point of the chart, in memory order
     std::vector<PPoint*> pinned;          // the pinned ones, in memory order
     std::vector<PTriangleRows> triangles; // in list order: the rows' order is the system's
-    std::vector<PCornerLink> links;       // half-edges with a caller UV pair, by point
+    // The triangles with a pinned corner, by their place in triangles: only their rows change
+    // from step to step, the others have free terms alone.
+    std::vector<unsigned> pinnedTriangles;
+    std::vector<PCornerLink> links; // half-edges with a caller UV pair, by point
 };
 
 // The triangle's rows from its angles (the ABF angles when given, else its 3D ones).

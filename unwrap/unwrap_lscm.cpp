@@ -293,7 +293,16 @@ bool chart_solve(PChart* chart) {
     }
 
     nl_begin(NL_BLOCK_MATRIX);
-    if (live) {
+    if (live && nl_restating_kept_rows()) {
+        // Only the rows of triangles with a pinned corner have locked terms to state again.
+        unsigned next = 0;
+        for (unsigned i : live->pinnedTriangles) {
+            nl_skip_free_rows(2 * (i - next));
+            state_triangle_rows(live->triangles[i]);
+            next = i + 1;
+        }
+        nl_skip_free_rows(2 * (unsigned(live->triangles.size()) - next));
+    } else if (live) {
         for (const PTriangleRows& t : live->triangles)
             state_triangle_rows(t);
     } else {
