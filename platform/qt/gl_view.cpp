@@ -11,6 +11,7 @@
 #include <QOpenGLFunctions>
 #include <QSurfaceFormat>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -77,11 +78,18 @@ void GlView::paintGL() {
     ViewCalls& v = app_view_calls();
     if (v.layout)
         v.layout(app.left, app.top, app.right, app.bottom, app.splitRatio);
-    if (v.paint) {
+    // The toolkit paints the widget once when the window is first laid out, before the window
+    // is on screen, and the window is mapped only after that paint. A large mesh takes seconds
+    // to draw in software, so that frame is the background alone and the views are drawn once
+    // the window is up.
+    const QWindow* handle = window()->windowHandle();
+    const bool onScreen = handle && handle->isExposed();
+    if (v.paint && onScreen) {
         v.paint();
         return;
     }
-    // Views not linked: only the background.
+    if (v.paint)
+        QTimer::singleShot(0, this, [this] { update(); });
     QOpenGLFunctions* gl = context()->functions();
     gl->glClearColor(0.647f, 0.635f, 0.647f, 1.0f);
     gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -117,7 +118,26 @@ struct Window : testing::Test {
 TEST_F(Window, StartedWithAFileShowsTitleMenusToolbarAndGreysTheFileCommands) {
     ASSERT_FALSE(parse("\"" + box + "," + dir + "/none.bin,,,\""));
     ASSERT_GT(MeshDocument::instance().faceCount, 0);
-    open();
+    // The views draw once the window is on screen, not while it is being laid out: a large mesh
+    // takes seconds to draw in software, and the window would wait for it to appear.
+    static void (*drawFrame)() = nullptr;
+    static QWidget* shown = nullptr;
+    static int frames = 0, framesOffScreen = 0;
+    window = std::make_unique<MainWindow>();
+    shown = window.get();
+    drawFrame = app_view_calls().paint;
+    app_view_calls().paint = [] {
+        const QWindow* handle = shown->windowHandle();
+        framesOffScreen += !handle || !handle->isExposed();
+        frames++;
+        drawFrame();
+    };
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_TRUE(wait_until([] { return frames > 0; }));
+    app_view_calls().paint = drawFrame;
+    EXPECT_EQ(framesOffScreen, 0);
+    window->views()->setFocus();
     EXPECT_EQ(window->windowTitle(), "Marrowby 1.1");
 
     QStringList titles;
