@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -41,6 +42,10 @@ struct AbfSystem {
     float (*J2dt)[3];
     float* bstar;
     float* dstar;
+    // The fans of the interior points, flat and in fan order (the products below are taken in
+    // that order): for each corner at the point, the angle there and the angles that follow and
+    // precede it in its triangle. Point k's corners are fanStart[k] to fanStart[k + 1].
+    std::vector<int> fanStart, fanAt, fanFollowing, fanPreceding;
 };
 
 float* alloc_floats(int count, const char* tag, bool zeroed) {
@@ -93,33 +98,54 @@ template <typename F> void for_each_in_fan(PPoint* p, F f) {
     } while (e && e != p->edge);
 }
 
-// Product of the sines of the angles that follow minus the product of the sines of the angles
-// that precede, around interior point v: the length residual for a = -1, and its derivative
-// with respect to angle a otherwise (the factor of a becomes its cosine, the other product 0).
-float sine_product(const AbfSystem* sys, PPoint* v, int a) {
-    float p1 = 1.0f, p2 = 1.0f;
-    bool inFirst = false, inSecond = false;
-    for_each_in_fan(v, [&](PHalfEdge* e) {
-        const PHalfEdge* e1 = e->nextInTri;
-        const PHalfEdge* e2 = e1->nextInTri;
-        if (e1->key == a) {
-            p1 *= sys->cosine[e1->key];
-            inFirst = true;
-        } else {
-            p1 *= sys->sine[e1->key];
-        }
-        if (e2->key == a) {
-            p2 *= sys->cosine[e2->key];
-            inSecond = true;
-        } else {
-            p2 *= sys->sine[e2->key];
-        }
-    });
-    if (inFirst)
-        p2 = 0.0f;
-    if (inSecond)
-        p1 = 0.0f;
-    return p1 - p2;
+// Gathers the fans of the interior points, whose keys are already 0 to ninterior - 1.
+void gather_fans(AbfSystem* sys, PChart* chart) {
+    sys->fanStart.assign(size_t(sys->ninterior) + 1, 0);
+    for (PPoint* v = chart->points; v; v = v->next)
+        if (is_interior(v))
+            for_each_in_fan(v, [&](PHalfEdge*) { sys->fanStart[size_t(v->key) + 1]++; });
+    for (int k = 0; k < sys->ninterior; k++)
+        sys->fanStart[size_t(k) + 1] += sys->fanStart[size_t(k)];
+    const size_t corners = size_t(sys->fanStart.back());
+    sys->fanAt.resize(corners);
+    sys->fanFollowing.resize(corners);
+    sys->fanPreceding.resize(corners);
+    for (PPoint* v = chart->points; v; v = v->next) {
+        if (!is_interior(v))
+            continue;
+        size_t i = size_t(sys->fanStart[size_t(v->key)]);
+        for_each_in_fan(v, [&](PHalfEdge* e) {
+            sys->fanAt[i] = e->key;
+            sys->fanFollowing[i] = e->nextInTri->key;
+            sys->fanPreceding[i] = e->nextInTri->nextInTri->key;
+            i++;
+        });
+    }
+}
+
+// Product of the sines of the angles that follow each of interior point v's corners in its
+// triangle (`following`), or of the angles that precede them, in fan order; angle a contributes
+// its cosine instead (none does for a = -1).
+float fan_sine_product(const AbfSystem* sys, const PPoint* v, bool following, int a) {
+    const int* keys = following ? sys->fanFollowing.data() : sys->fanPreceding.data();
+    float product = 1.0f;
+    for (int i = sys->fanStart[size_t(v->key)]; i < sys->fanStart[size_t(v->key) + 1]; i++)
+        product *= keys[i] == a ? sys->cosine[keys[i]] : sys->sine[keys[i]];
+    return product;
+}
+
+// The length residual around interior point v: the product of the following sines less that of
+// the preceding ones.
+float length_residual(const AbfSystem* sys, const PPoint* v) {
+    return fan_sine_product(sys, v, true, -1) - fan_sine_product(sys, v, false, -1);
+}
+
+// Its derivative with respect to `angle`, a corner of the triangle whose corner at v is `at`.
+// The angle is in one of the two products only, and the other one is dropped.
+float length_derivative(const AbfSystem* sys, const PHalfEdge* at, const PHalfEdge* angle) {
+    if (angle == at->nextInTri)
+        return fan_sine_product(sys, at->point, true, angle->key);
+    return 0.0f - fan_sine_product(sys, at->point, false, angle->key);
 }
 
 float gradient_alpha(const AbfSystem* sys, PHalfEdge* e) {
@@ -133,9 +159,9 @@ float gradient_alpha(const AbfSystem* sys, PHalfEdge* e) {
     if (is_interior(v))
         g += sys->lambdaPlanar[v->key];
     if (is_interior(v1))
-        g += double(sine_product(sys, v1, e->key)) * double(sys->lambdaLength[v1->key]);
+        g += double(length_derivative(sys, e1, e)) * double(sys->lambdaLength[v1->key]);
     if (is_interior(v2))
-        g += double(sine_product(sys, v2, e->key)) * double(sys->lambdaLength[v2->key]);
+        g += double(length_derivative(sys, e2, e)) * double(sys->lambdaLength[v2->key]);
     return float(g);
 }
 
@@ -161,9 +187,10 @@ double compute_gradient(AbfSystem* sys, PChart* chart) {
         if (!is_interior(v))
             continue;
         float sum = 0.0f;
-        for_each_in_fan(v, [&](PHalfEdge* e) { sum += sys->alpha[e->key]; });
+        for (int i = sys->fanStart[size_t(v->key)]; i < sys->fanStart[size_t(v->key) + 1]; i++)
+            sum += sys->alpha[sys->fanAt[size_t(i)]];
         float gp = sum - UNWRAP_2PI;
-        float gl = sine_product(sys, v, -1);
+        float gl = length_residual(sys, v);
         sys->bInterior[v->key] = -gp;
         sys->bInterior[ni + v->key] = -gl;
         norm += double(gp) * gp + double(gl) * gl;
@@ -231,7 +258,7 @@ bool newton_step(AbfSystem* sys, PChart* chart) {
                 if (m == k)
                     j2[m][k] = wi[m];
                 else {
-                    j2[m][k] = sine_product(sys, pk, e[m]->key) * wi[m];
+                    j2[m][k] = length_derivative(sys, e[k], e[m]) * wi[m];
                     rhsLength += j2[m][k] * beta[m];
                 }
                 sys->J2dt[e[m]->key][k] = j2[m][k];
@@ -369,6 +396,7 @@ bool unwrap_abf_chart(PChart* chart) {
     }
 
     if (sys.ninterior > 0) {
+        gather_fans(&sys, chart);
         compute_sines(&sys);
         bool converged = false;
         for (int step = 0; step < ABF_MAX_STEPS; step++) {
