@@ -8,6 +8,13 @@
 #include <fstream>
 #include <sstream>
 
+void nl_state_row(const NlRow& row) {
+    nl_begin(NL_BLOCK_ROW);
+    for (const NlTerm& t : row)
+        nl_coefficient(t.variable, t.coefficient);
+    nl_end(NL_BLOCK_ROW);
+}
+
 void nl_state_least_squares(const LsProblem& problem) {
     nl_begin(NL_BLOCK_SYSTEM);
     for (auto [variable, value] : problem.locked) {
@@ -15,12 +22,8 @@ void nl_state_least_squares(const LsProblem& problem) {
         nl_set_variable(variable, value);
     }
     nl_begin(NL_BLOCK_MATRIX);
-    for (const NlRow& row : problem.rows) {
-        nl_begin(NL_BLOCK_ROW);
-        for (const NlTerm& t : row)
-            nl_coefficient(t.variable, t.coefficient);
-        nl_end(NL_BLOCK_ROW);
-    }
+    for (const NlRow& row : problem.rows)
+        nl_state_row(row);
     nl_end(NL_BLOCK_MATRIX);
     nl_end(NL_BLOCK_SYSTEM);
 }

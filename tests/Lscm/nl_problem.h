@@ -21,6 +21,9 @@ struct LsProblem {
     std::vector<NlRow> rows;
 };
 
+// One row: nl_begin(NL_BLOCK_ROW), its terms, nl_end(NL_BLOCK_ROW).
+void nl_state_row(const NlRow& row);
+
 // Feeds the problem into the current context from state 0 (or 7 with reuse) up to state 5.
 void nl_state_least_squares(const LsProblem& problem);
 

@@ -112,12 +112,8 @@ TEST(KeptFactorization, ResolveWithNewLockedValuesEqualsAFreshContext) {
     for (auto [v, value] : moved.locked)
         nl_set_variable(v, value);
     nl_begin(NL_BLOCK_MATRIX);
-    for (const NlRow& row : moved.rows) {
-        nl_begin(NL_BLOCK_ROW);
-        for (const NlTerm& t : row)
-            nl_coefficient(t.variable, t.coefficient);
-        nl_end(NL_BLOCK_ROW);
-    }
+    for (const NlRow& row : moved.rows)
+        nl_state_row(row);
     nl_end(NL_BLOCK_MATRIX);
     nl_end(NL_BLOCK_SYSTEM);
     ASSERT_TRUE(nl_solve_reusing(true));
@@ -163,10 +159,7 @@ TEST(KeptFactorization, SkippingRowsWithoutLockedTermsGivesTheSameAnswers) {
             }
             nl_skip_free_rows(skipped);
             skipped = 0;
-            nl_begin(NL_BLOCK_ROW);
-            for (const NlTerm& t : row)
-                nl_coefficient(t.variable, t.coefficient);
-            nl_end(NL_BLOCK_ROW);
+            nl_state_row(row);
         }
         nl_skip_free_rows(skipped);
         nl_end(NL_BLOCK_MATRIX);
