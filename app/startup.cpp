@@ -12,8 +12,10 @@
 #include "platform/command_line.h"
 #include "platform/display.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 StartupState& startup_state() {
@@ -40,6 +42,7 @@ const char* usage_text() {
 }
 
 void shutdownCleanup() {
+    finishStartupLoad();
     MeshDocument::instance().clear();
     UndoHistory::instance().reset();
 }
@@ -70,9 +73,45 @@ int runBatch(const CommandLineFields& fields) {
     return EXIT_BATCH_DONE;
 }
 
+// The interactive path's load of the command line's files, and what the window must say
+// about them.
+void load_command_line_files(const std::string& objPath, const std::string& seamPath) {
+    StartupState& state = startup_state();
+    MeshDocument& doc = MeshDocument::instance();
+    state.loadFailed = !doc.load(objPath.c_str());
+    state.startupProblem.clear();
+    if (state.loadFailed && last_obj_reader())
+        state.startupProblem = last_obj_reader()->error;
+    std::string seamWarnings = readSeamList(seamPath.c_str());
+    if (!state.loadFailed && doc.faceCount == 0)
+        state.startupProblem = objPath + " has no faces to lay out; it will be left unchanged";
+    else if (!state.loadFailed)
+        state.startupProblem = seamWarnings;
+    // The first unwrap is left to the window, which runs it in the background so that it can
+    // show the mesh at once; finishStartupUnwrap runs it here for callers without one.
+    state.unwrapPending = !state.loadFailed && doc.faceCount > 0;
+}
+
+// A load started by parseCommandLine for the window, and the view hooks held back meanwhile.
+std::thread g_loadThread;
+DocumentViewHooks g_viewHooks;
+std::atomic<bool> g_normalisedSeen{false}, g_loadedSeen{false};
+
 } // namespace
 
-bool parseCommandLine(char* commandLine) {
+void finishStartupLoad() {
+    if (!g_loadThread.joinable())
+        return;
+    g_loadThread.join();
+    document_view_hooks() = g_viewHooks;
+    if (g_normalisedSeen && g_viewHooks.normalised)
+        g_viewHooks.normalised();
+    if (g_loadedSeen && g_viewHooks.loaded)
+        g_viewHooks.loaded();
+}
+
+bool parseCommandLine(char* commandLine, bool loadInBackground) {
+    finishStartupLoad();
     StartupState& state = startup_state();
     state.malformed = false;
     state.badPacking = false;
@@ -93,7 +132,6 @@ bool parseCommandLine(char* commandLine) {
         state.badPacking = true;
         return false;
     }
-    MeshDocument& doc = MeshDocument::instance();
     if (std::strcmp(fields.batch, "-notlive") == 0) {
         state.batchExitCode = runBatch(fields);
         shutdownCleanup();
@@ -102,23 +140,24 @@ bool parseCommandLine(char* commandLine) {
     state.startedWithFile = true;
     state.exitTarget = fields.objPath;
     state.exitSource = fields.objPath;
-    state.loadFailed = !doc.load(fields.objPath);
-    state.startupProblem.clear();
-    if (state.loadFailed && last_obj_reader())
-        state.startupProblem = last_obj_reader()->error;
-    std::string seamWarnings = readSeamList(fields.seamPath);
-    if (!state.loadFailed && doc.faceCount == 0)
-        state.startupProblem =
-            std::string(fields.objPath) + " has no faces to lay out; it will be left unchanged";
-    else if (!state.loadFailed)
-        state.startupProblem = seamWarnings;
-    // The first unwrap is left to the window, which runs it in the background so that it can
-    // show the mesh at once; finishStartupUnwrap runs it here for callers without one.
-    state.unwrapPending = !state.loadFailed && doc.faceCount > 0;
+    if (!loadInBackground) {
+        load_command_line_files(fields.objPath, fields.seamPath);
+        return false;
+    }
+    // The window starts while the file loads. The views learn of the load on the window's
+    // thread, in finishStartupLoad.
+    g_viewHooks = document_view_hooks();
+    g_normalisedSeen = false;
+    g_loadedSeen = false;
+    document_view_hooks() =
+        DocumentViewHooks{[] { g_normalisedSeen = true; }, [] { g_loadedSeen = true; }};
+    g_loadThread = std::thread(load_command_line_files, std::string(fields.objPath),
+                               std::string(fields.seamPath));
     return false;
 }
 
 void finishStartupUnwrap() {
+    finishStartupLoad();
     StartupState& state = startup_state();
     MeshDocument& doc = MeshDocument::instance();
     if (state.unwrapPending) {
@@ -129,6 +168,7 @@ void finishStartupUnwrap() {
 }
 
 bool startStartupUnwrap() {
+    finishStartupLoad();
     StartupState& state = startup_state();
     MeshDocument& doc = MeshDocument::instance();
     if (!state.unwrapPending)
@@ -156,7 +196,8 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
     std::string text = platform_command_line(argc, argv);
     std::vector<char> line(text.begin(), text.end());
     line.push_back('\0');
-    if (parseCommandLine(line.data()))
+    // The window's toolkit and OpenGL context start while the file loads.
+    if (parseCommandLine(line.data(), runner && platform_display_available()))
         return startup_state().batchExitCode;
     if (startup_state().badPacking) {
         std::fprintf(stderr,
@@ -201,6 +242,7 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
 }
 
 void finishInteractive() {
+    finishStartupLoad();
     StartupState& state = startup_state();
     MeshDocument& doc = MeshDocument::instance();
     // What the user asked for before closing is in the file: a background unwrap still

@@ -39,8 +39,15 @@ bool startupUnwrapLanded();
 void finishStartupUnwrap();
 
 // Cuts the command line in place and acts on it; true when the batch path ran (the caller
-// then exits at once with startup_state().batchExitCode).
-bool parseCommandLine(char* commandLine);
+// then exits at once with startup_state().batchExitCode). With loadInBackground the
+// interactive path's file loads on a thread of its own, so that the window can start
+// meanwhile; nothing may touch the document or the views' cameras until finishStartupLoad.
+bool parseCommandLine(char* commandLine, bool loadInBackground = false);
+
+// Waits for a background load of the command line's files and tells the views about it on
+// the calling thread; nothing when no such load runs. Every start-up step after
+// parseCommandLine calls it first.
+void finishStartupLoad();
 
 // Clears the document and destroys every undo snapshot; ids start again at 0.
 void shutdownCleanup();

@@ -125,22 +125,34 @@ int main(int argc, char** argv) {
     std::string mesh, seams;
     cut_copy("snowden.obj", &mesh, &seams);
     double visibleMs = -1, loopMs = -1;
-    const auto start = Clock::now();
+    static double firstFrameMs = -1;
+    static void (*viewsPaint)() = nullptr;
+    static Clock::time_point start;
+    start = Clock::now();
     QTimer::singleShot(0, [&] {
         loopMs = ms_since(start); // loaded, window made, its event loop running
         while (!MainWindow::current())
             QCoreApplication::processEvents();
+        // The first frame that draws the views, not the background alone.
+        viewsPaint = app_view_calls().paint;
+        app_view_calls().paint = [] {
+            viewsPaint();
+            if (firstFrameMs < 0)
+                firstFrameMs = ms_since(start);
+        };
         if (QTest::qWaitForWindowExposed(MainWindow::current()))
             visibleMs = ms_since(start);
+        while (firstFrameMs < 0)
+            QCoreApplication::processEvents();
+        app_view_calls().paint = viewsPaint;
         MainWindow::current()->close();
     });
     const std::string arg = mesh + "," + seams + ",,,";
     const char* args[] = {"marrowby", arg.c_str()};
-    const auto closeStart = Clock::now();
     marrowby_main(2, args, platform_run_window);
-    std::printf("window visible after start, snowden: %.0f ms (event loop running after %.0f ms; "
-                "the unwrap then ran on in the background; start to exit %.0f ms)\n",
-                visibleMs, loopMs, ms_since(closeStart));
+    std::printf("start with snowden: event loop running after %.0f ms, window exposed after "
+                "%.0f ms, first frame of the views drawn after %.0f ms, exit after %.0f ms\n",
+                loopMs, visibleMs, firstFrameMs, ms_since(start));
 
     {
         cut_copy("snowden.obj", &mesh, &seams);

@@ -1,6 +1,7 @@
 #include "platform/qt/window_run.h"
 
 #include "app/commands.h"
+#include "app/startup.h"
 #include "document/mesh_document.h"
 #include "platform/qt/gl_view.h"
 #include "platform/qt/main_window.h"
@@ -78,6 +79,8 @@ bool platform_run_window(int argc, const char* const* argv, int* exitCode) {
     QEventLoop loop;
     QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
     window->show();
+    // The command line's file loaded meanwhile; the views are drawn once it is in.
+    finishStartupLoad();
     window->views()->update();
     // The file given on the command line is on screen; its first unwrap runs in the background.
     window->startFirstUnwrap();

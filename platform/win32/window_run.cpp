@@ -1,5 +1,6 @@
 #include "platform/win32/window_run.h"
 
+#include "app/startup.h"
 #include "document/mesh_document.h"
 #include "platform/win32/main_window_win32.h"
 
@@ -9,6 +10,8 @@
 #include <string>
 
 bool platform_run_window(int, const char* const*, int* exitCode) {
+    // Creating the window paints it at once: the command line's file must be in by then.
+    finishStartupLoad();
     std::string reason;
     int code = 0;
     {

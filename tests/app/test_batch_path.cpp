@@ -14,6 +14,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -291,6 +292,64 @@ TEST_F(StartUp, SixthFieldChoosesThePackingAndAnyOtherIsAUsageError) {
         EXPECT_NE(err.find("sixth field"), std::string::npos) << sixth << ": " << err;
         EXPECT_EQ(read_file(mesh), read_file(sample)) << sixth;
     }
+}
+
+TEST_F(StartUp, WindowStartsWhileTheFileLoadsAndTheViewsHearOfItOnTheWindowThread) {
+    // The runner stands in for the window: it waits for the load as the window does after
+    // showing itself, and sees what the views would.
+    static std::thread::id hookThreads[2];
+    static int faces, hooksAtEntry;
+    static bool pending;
+    const DocumentViewHooks kept = document_view_hooks();
+    document_view_hooks() = DocumentViewHooks{[] { hookThreads[0] = std::this_thread::get_id(); },
+                                              [] { hookThreads[1] = std::this_thread::get_id(); }};
+    const char* display = std::getenv("QT_QPA_PLATFORM");
+    const std::string saved = display ? display : "";
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    struct Case {
+        bool readable, runnerWaits;
+    };
+    for (Case c : {Case{true, true}, Case{false, true}, Case{true, false}}) {
+        SCOPED_TRACE(testing::Message() << c.readable << c.runnerWaits);
+        ASSERT_EQ(std::system(("cp " + sample + " " + mesh).c_str()), 0);
+        hookThreads[0] = hookThreads[1] = std::thread::id();
+        faces = hooksAtEntry = -1;
+        pending = false;
+        WindowRunner waits = [](int, const char* const*, int* code) {
+            hooksAtEntry = int(hookThreads[1] != std::thread::id());
+            finishStartupLoad();
+            faces = MeshDocument::instance().faceCount;
+            pending = startup_state().unwrapPending;
+            *code = 0;
+            return true;
+        };
+        // A window that could not be made: the load is waited for all the same.
+        WindowRunner fails = [](int, const char* const*, int*) { return false; };
+        const std::string arg = (c.readable ? mesh : dir + "/missing.obj") + "," + seams + ",,,";
+        const char* argv[] = {"marrowby", arg.c_str()};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(marrowby_main(2, argv, c.runnerWaits ? waits : fails), 0);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(startup_state().loadFailed, !c.readable);
+        if (c.runnerWaits) {
+            EXPECT_EQ(hooksAtEntry, 0); // held back until the window asks
+            EXPECT_EQ(faces, c.readable ? 96 : 0);
+            EXPECT_EQ(pending, c.readable);
+            const std::thread::id expected =
+                c.readable ? std::this_thread::get_id() : std::thread::id();
+            EXPECT_EQ(hookThreads[0], expected);
+            EXPECT_EQ(hookThreads[1], expected);
+        }
+        // Written back with its layout after a window's session, untouched after a failed one.
+        const std::string text = read_file(mesh);
+        EXPECT_EQ(text.find("\nvt ") != std::string::npos, c.readable && c.runnerWaits);
+        EXPECT_EQ(text == read_file(sample), !(c.readable && c.runnerWaits));
+    }
+    document_view_hooks() = kept;
+    if (display)
+        setenv("QT_QPA_PLATFORM", saved.c_str(), 1);
+    else
+        unsetenv("QT_QPA_PLATFORM");
 }
 
 TEST_F(StartUp, ProcessReportsBatchExitAs255) {
