@@ -6,6 +6,7 @@
 #include "support/require.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 // Derived data. The edge numbering and the adjacency links are defined by exhaustive searches
@@ -59,7 +60,8 @@ void MeshDocument::rebuildDerived() {
     normalise();
     buildEdges();
     releaseEngineWorkingSets();
-    rebuildEdgeTable();
+    // Only edge loops use the edge table, and building it costs a third of a large load.
+    edgeTableTag_ = nextEdgeTableTag();
     buildAdjacency();
     seamsFromFile();
     labelCharts();
@@ -141,7 +143,14 @@ int MeshDocument::findEdge(int a, int b) const {
     return -1;
 }
 
-void MeshDocument::rebuildEdgeTable() {
+uint64_t MeshDocument::nextEdgeTableTag() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
+
+void MeshDocument::useEdgeTable() {
+    if (edgeTableTag_ != 0 && edge_table().source == edgeTableTag_)
+        return;
     edge_table_clear();
     edge_table_build_verts(vertexSlots);
     edge_table_build_faces(
@@ -152,6 +161,7 @@ void MeshDocument::rebuildEdgeTable() {
             return int(face.cornerCount);
         },
         this);
+    edge_table().source = edgeTableTag_;
 }
 
 void MeshDocument::buildAdjacency() {

@@ -25,7 +25,9 @@ MeshDocument::MeshDocument() = default;
 
 void MeshDocument::clear() {
     releaseEngineWorkingSets();
-    edge_table_clear();
+    if (edgeTableTag_ != 0 && edge_table().source == edgeTableTag_)
+        edge_table_clear();
+    edgeTableTag_ = 0;
     selection_.drop();
     faces = {};
     vertices = {};

@@ -53,8 +53,8 @@ public:
     void computeFaceNormals();
     // That normal for one face: (0, 0, 0) when its first three corners do not span a plane.
     Vec3 faceNormal(int face) const;
-    // After every load: normalisation, edges, edge table, adjacency, file seams, charts,
-    // stretch, and the engine's base working set.
+    // After every load: normalisation, edges, adjacency, file seams, charts, stretch, and the
+    // engine's base working set. The edge table waits for the first edge loop that needs it.
     void rebuildDerived();
     // Chart numbers by flooding across edges whose two faces share both UV points.
     void labelCharts();
@@ -228,7 +228,11 @@ private:
     void buildEdges();
     void buildAdjacency();
     void seamsFromFile();
-    void rebuildEdgeTable();
+    // The process-wide edge table, built from this document's faces if it holds another
+    // load's (or another document's).
+    void useEdgeTable();
+    // A tag for a new set of faces; never 0, and never given twice in a process.
+    static uint64_t nextEdgeTableTag();
     void buildEdgeLookup();
 
     const float* vertexClipPositions(const PickCamera& camera, const PickView& view);
@@ -240,6 +244,7 @@ private:
     std::vector<int32_t> edgeSlots_;
     uint64_t edgeSlotMask_ = 0;
     SelectionCache selection_;
+    uint64_t edgeTableTag_ = 0; // what the edge table holds when it holds this load's faces
 };
 
 // Hook for the 3D view: set its camera translation when a load normalises the mesh, and

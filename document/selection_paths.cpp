@@ -167,6 +167,7 @@ bool MeshDocument::selectEdgeLoop(bool /*shift: the pick before it has applied i
     if (neighbour >= 0 && neighbour < edgeCount) {
         const MeshEdge& target = edges[size_t(picked)];
         const MeshEdge& start = edges[size_t(neighbour)];
+        useEdgeTable();
         edge_table_ring_path(
             target.vertexA, target.vertexB, start.vertexA, start.vertexB,
             [](void* doc, int a, int b) {

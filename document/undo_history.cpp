@@ -76,8 +76,10 @@ void UndoHistory::restore(const UndoSnapshot& s) {
     d.edges.resize(size_t(s.edgeCount));
     for (int e = 0; e < s.edgeCount; e++)
         d.edges[size_t(e)] = s.edge(e);
-    if (!sameMesh)
+    if (!sameMesh) {
         d.buildEdgeLookup();
+        d.edgeTableTag_ = MeshDocument::nextEdgeTableTag();
+    }
     d.labelCharts();
     d.computeStretch();
 }

@@ -180,6 +180,7 @@ void edge_table_clear() {
     g_table.index = nullptr;
     g_table.indexCount = 0;
     g_table.faceCount = 0;
+    g_table.source = 0;
     g_touched_edges.clear();
     g_touched_faces.clear();
     g_touched_verts.clear();

@@ -63,6 +63,7 @@ struct EdgeTable {
     int indexCount;
     TableEdgeLookup* lookup; // EDGE_TABLE_LOOKUP_SLOTS slots, made at the first lookup
     int faceCount;
+    uint64_t source; // the caller's tag for what the table was built from; 0 when empty
 };
 
 // The process-wide table, for inspection.

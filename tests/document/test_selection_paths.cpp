@@ -204,17 +204,23 @@ TEST(EdgeLoop, RunsAcrossQuadGridsAndStopsAtTriangles) {
         {"triangles mixed in", mixed_grid(), 8, 14, 2},
         {"triangles mixed in, along a row", mixed_grid(), 14, 15, 4},
     };
-    for (Case& c : cases) {
-        MeshDocument doc;
-        ASSERT_TRUE(read_obj_text(doc, c.obj));
-        const int e = doc.findEdge(c.from, c.to);
-        ASSERT_GE(e, 0) << c.name;
-        doc.edges[size_t(e)].flags |= FLAG_PICK_ADD;
-        EXPECT_TRUE(doc.selectEdgeLoop(false)) << c.name;
-        const std::set<int> loop = selected_edges(doc);
-        EXPECT_EQ(loop.size(), c.loopEdges) << c.name;
-        EXPECT_TRUE(loop.count(e)) << c.name;
-    }
+    // Also with another document loaded in between: the loop still follows this one's faces.
+    for (bool otherLoad : {false, true})
+        for (Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << (otherLoad ? ", other load" : ""));
+            MeshDocument doc, other;
+            ASSERT_TRUE(read_obj_text(doc, c.obj));
+            if (otherLoad) {
+                ASSERT_TRUE(read_obj_text(other, grid_obj(6, 2)));
+            }
+            const int e = doc.findEdge(c.from, c.to);
+            ASSERT_GE(e, 0);
+            doc.edges[size_t(e)].flags |= FLAG_PICK_ADD;
+            EXPECT_TRUE(doc.selectEdgeLoop(false));
+            const std::set<int> loop = selected_edges(doc);
+            EXPECT_EQ(loop.size(), c.loopEdges);
+            EXPECT_TRUE(loop.count(e));
+        }
 }
 
 // Random meshes, broken ones included (edges of three faces, shared UV points, seams): from
