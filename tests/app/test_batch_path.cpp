@@ -295,55 +295,38 @@ TEST_F(StartUp, SixthFieldChoosesThePackingAndAnyOtherIsAUsageError) {
 }
 
 TEST_F(StartUp, WindowStartsWhileTheFileLoadsAndTheViewsHearOfItOnTheWindowThread) {
-    // The runner stands in for the window: it waits for the load as the window does after
-    // showing itself, and sees what the views would.
-    static std::thread::id hookThreads[2];
-    static int faces, hooksAtEntry;
-    static bool pending;
+    // The runner stands in for the window: it waits for the load as the window does once shown.
+    static std::thread::id heard[2], heardAtEntry;
     const DocumentViewHooks kept = document_view_hooks();
-    document_view_hooks() = DocumentViewHooks{[] { hookThreads[0] = std::this_thread::get_id(); },
-                                              [] { hookThreads[1] = std::this_thread::get_id(); }};
+    document_view_hooks() = {[] { heard[0] = std::this_thread::get_id(); },
+                             [] { heard[1] = std::this_thread::get_id(); }};
     const char* display = std::getenv("QT_QPA_PLATFORM");
     const std::string saved = display ? display : "";
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    struct Case {
-        bool readable, runnerWaits;
+    WindowRunner waits = [](int, const char* const*, int* code) {
+        heardAtEntry = heard[1];
+        finishStartupLoad();
+        *code = 0;
+        return true;
     };
-    for (Case c : {Case{true, true}, Case{false, true}, Case{true, false}}) {
-        SCOPED_TRACE(testing::Message() << c.readable << c.runnerWaits);
+    WindowRunner fails = [](int, const char* const*, int*) { return false; };
+    for (auto [readable, runner] : {std::pair{true, waits}, {false, waits}, {true, fails}}) {
+        SCOPED_TRACE(testing::Message() << readable << (runner == fails));
         ASSERT_EQ(std::system(("cp " + sample + " " + mesh).c_str()), 0);
-        hookThreads[0] = hookThreads[1] = std::thread::id();
-        faces = hooksAtEntry = -1;
-        pending = false;
-        WindowRunner waits = [](int, const char* const*, int* code) {
-            hooksAtEntry = int(hookThreads[1] != std::thread::id());
-            finishStartupLoad();
-            faces = MeshDocument::instance().faceCount;
-            pending = startup_state().unwrapPending;
-            *code = 0;
-            return true;
-        };
-        // A window that could not be made: the load is waited for all the same.
-        WindowRunner fails = [](int, const char* const*, int*) { return false; };
-        const std::string arg = (c.readable ? mesh : dir + "/missing.obj") + "," + seams + ",,,";
+        heard[0] = heard[1] = heardAtEntry = std::thread::id();
+        const std::string arg = (readable ? mesh : dir + "/missing.obj") + "," + seams + ",,,";
         const char* argv[] = {"marrowby", arg.c_str()};
         testing::internal::CaptureStderr();
-        EXPECT_EQ(marrowby_main(2, argv, c.runnerWaits ? waits : fails), 0);
+        EXPECT_EQ(marrowby_main(2, argv, runner), 0);
         testing::internal::GetCapturedStderr();
-        EXPECT_EQ(startup_state().loadFailed, !c.readable);
-        if (c.runnerWaits) {
-            EXPECT_EQ(hooksAtEntry, 0); // held back until the window asks
-            EXPECT_EQ(faces, c.readable ? 96 : 0);
-            EXPECT_EQ(pending, c.readable);
-            const std::thread::id expected =
-                c.readable ? std::this_thread::get_id() : std::thread::id();
-            EXPECT_EQ(hookThreads[0], expected);
-            EXPECT_EQ(hookThreads[1], expected);
-        }
-        // Written back with its layout after a window's session, untouched after a failed one.
-        const std::string text = read_file(mesh);
-        EXPECT_EQ(text.find("\nvt ") != std::string::npos, c.readable && c.runnerWaits);
-        EXPECT_EQ(text == read_file(sample), !(c.readable && c.runnerWaits));
+        EXPECT_EQ(startup_state().loadFailed, !readable);
+        // The views hear of a load on the window's thread, once the window asks.
+        EXPECT_EQ(heardAtEntry, std::thread::id());
+        const bool windowRan = readable && runner == waits;
+        for (std::thread::id id : heard)
+            EXPECT_EQ(id, readable ? std::this_thread::get_id() : std::thread::id());
+        // Written back with its layout after the window's session, untouched otherwise.
+        EXPECT_EQ(read_file(mesh).find("\nvt ") != std::string::npos, windowRan);
     }
     document_view_hooks() = kept;
     if (display)
