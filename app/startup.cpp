@@ -12,7 +12,6 @@
 #include "platform/command_line.h"
 #include "platform/display.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -95,7 +94,8 @@ void load_command_line_files(const std::string& objPath, const std::string& seam
 // A load started by parseCommandLine for the window, and the view hooks held back meanwhile.
 std::thread g_loadThread;
 DocumentViewHooks g_viewHooks;
-std::atomic<bool> g_normalisedSeen{false}, g_loadedSeen{false};
+// Written by the load's thread, read after joining it.
+bool g_normalisedSeen = false, g_loadedSeen = false;
 
 } // namespace
 

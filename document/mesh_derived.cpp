@@ -148,8 +148,12 @@ uint64_t MeshDocument::nextEdgeTableTag() {
     return ++last;
 }
 
+bool MeshDocument::holdsEdgeTable() const {
+    return edgeTableTag_ != 0 && edge_table().source == edgeTableTag_;
+}
+
 void MeshDocument::useEdgeTable() {
-    if (edgeTableTag_ != 0 && edge_table().source == edgeTableTag_)
+    if (holdsEdgeTable())
         return;
     edge_table_clear();
     edge_table_build_verts(vertexSlots);

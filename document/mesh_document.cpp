@@ -25,7 +25,7 @@ MeshDocument::MeshDocument() = default;
 
 void MeshDocument::clear() {
     releaseEngineWorkingSets();
-    if (edgeTableTag_ != 0 && edge_table().source == edgeTableTag_)
+    if (holdsEdgeTable())
         edge_table_clear();
     edgeTableTag_ = 0;
     selection_.drop();

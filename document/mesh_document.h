@@ -231,6 +231,7 @@ private:
     // The process-wide edge table, built from this document's faces if it holds another
     // load's (or another document's).
     void useEdgeTable();
+    bool holdsEdgeTable() const;
     // A tag for a new set of faces; never 0, and never given twice in a process.
     static uint64_t nextEdgeTableTag();
     void buildEdgeLookup();
