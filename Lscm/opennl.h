@@ -83,6 +83,18 @@ void nl_matrix_add(unsigned row, unsigned column, float value);
 // State 2, square systems only: b[row] += value, row below the number of free variables.
 void nl_right_hand_side_add(unsigned row, float value);
 
+// A column ordering that a run of square systems with the same entries stated in the same order
+// (the Newton steps of one chart) computes once: the first factorisation fills it, the later ones
+// take it as it is. The caller owns it and frees it with nl_release_ordering.
+struct NLKeptOrdering {
+    int* columns = nullptr;
+    unsigned n = 0;
+};
+// State 5: the next factorisation of the current context takes its ordering from kept, or fills
+// kept when it is empty. kept must outlive that solve.
+void nl_share_ordering(NLKeptOrdering* kept);
+void nl_release_ordering(NLKeptOrdering* kept);
+
 // State 5 → 6. One-shot factorise and solve. Returns false when SuperLU fails (e.g. singular);
 // either way the free variables receive the solution vector (their start values on failure).
 bool nl_solve();

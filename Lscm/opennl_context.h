@@ -119,6 +119,7 @@ struct NLContext {
     SuperMatrix U;
     int* perm_c;
     int* perm_r;
+    NLKeptOrdering* shared_ordering; // not owned; see nl_share_ordering
     SuperLUStat_t stat;
     // The factorised matrix itself, for the residuals of the refinement; only its diagonal and
     // upper half when kept_upper (the normal equations are symmetric). Owned with the factors.

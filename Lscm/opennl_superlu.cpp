@@ -3,6 +3,7 @@
 
 #include "Lscm/opennl_context.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -108,6 +109,25 @@ void keep_matrix(NLContext* ctx, NLCompressed* c) {
     nl_compressed_release(c);
 }
 
+// The column ordering into ctx->perm_c: the shared one when there is one of this size, else
+// SuperLU's, which then fills an empty shared one. The copy is taken before sp_preorder, which
+// may post-order perm_c in place.
+void take_ordering(NLContext* ctx, NLOrdering ordering, SuperMatrix* A) {
+    NLKeptOrdering* kept = ctx->shared_ordering;
+    ctx->shared_ordering = nullptr; // good for this factorisation only
+    const unsigned n = ctx->M.n;
+    if (kept != nullptr && kept->columns != nullptr && kept->n == n) {
+        std::copy(kept->columns, kept->columns + n, ctx->perm_c);
+        return;
+    }
+    get_perm_c(ordering == NL_ORDERING_SYMMETRIC ? 2 : 3, A, ctx->perm_c);
+    if (kept != nullptr && kept->columns == nullptr) {
+        kept->columns = new_array<int>(n);
+        kept->n = n;
+        std::copy(ctx->perm_c, ctx->perm_c + n, kept->columns);
+    }
+}
+
 // Factorises Mᵀ into the context. M's rows are handed to SuperLU as compressed columns, which is
 // Mᵀ without a copy; the solves then ask for the transposed system. The matrix itself is kept for
 // the refinement's residuals.
@@ -149,7 +169,7 @@ bool factorize(NLContext* ctx, NLOrdering ordering) {
     ctx->L = SuperMatrix{};
     ctx->U = SuperMatrix{};
     ctx->alloc_factorization = true;
-    get_perm_c(ordering == NL_ORDERING_SYMMETRIC ? 2 : 3, &A, ctx->perm_c);
+    take_ordering(ctx, ordering, &A);
 
     int* etree = new_array<int>(M->n);
     SuperMatrix AC{};
@@ -642,6 +662,16 @@ void nl_release_factorization(NLContext* ctx) {
     ctx->perm_c = ctx->perm_r = nullptr;
     nl_compressed_release(&ctx->kept);
     ctx->alloc_factorization = false;
+}
+
+void nl_share_ordering(NLKeptOrdering* kept) {
+    NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_SYSTEM_CONSTRUCTED);
+    ctx->shared_ordering = kept;
+}
+
+void nl_release_ordering(NLKeptOrdering* kept) {
+    free(kept->columns);
+    *kept = NLKeptOrdering{};
 }
 
 bool nl_solve() {

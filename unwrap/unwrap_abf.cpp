@@ -207,8 +207,9 @@ void compute_sines(AbfSystem* sys) {
 
 // One Newton step. Per triangle, the angle and triangle multiplier unknowns are eliminated in
 // closed form; each triangle adds a 3-by-6 block over the planarity and length multipliers of its
-// interior corners to the square system solved here.
-bool newton_step(AbfSystem* sys, PChart* chart) {
+// interior corners to the square system solved here. Every step states the same entries in the
+// same order, so the steps of a chart share one column ordering.
+bool newton_step(AbfSystem* sys, PChart* chart, NLKeptOrdering* ordering) {
     int ni = sys->ninterior;
     NLContext* context = nl_new_context();
     nl_set_parameter(NL_PARAM_VARIABLE_COUNT, 2 * ni);
@@ -292,6 +293,7 @@ bool newton_step(AbfSystem* sys, PChart* chart) {
 
     nl_end(NL_BLOCK_MATRIX);
     nl_end(NL_BLOCK_SYSTEM);
+    nl_share_ordering(ordering);
     bool ok = nl_solve();
 
     if (ok) {
@@ -399,19 +401,19 @@ bool unwrap_abf_chart(PChart* chart) {
         gather_fans(&sys, chart);
         compute_sines(&sys);
         bool converged = false;
+        NLKeptOrdering ordering;
         for (int step = 0; step < ABF_MAX_STEPS; step++) {
             double norm = compute_gradient(&sys, chart);
             if (norm < tolerance) {
                 converged = true;
                 break;
             }
-            if (!newton_step(&sys, chart)) {
-                system_free(&sys);
-                return false;
-            }
+            if (!newton_step(&sys, chart, &ordering))
+                break; // not converged: the chart falls back to LSCM alone
             lastSteps = step + 1;
             compute_sines(&sys);
         }
+        nl_release_ordering(&ordering);
         if (!converged) {
             system_free(&sys);
             return false;

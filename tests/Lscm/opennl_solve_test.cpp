@@ -258,6 +258,33 @@ TEST(SquareSolve, KeptFactorizationSolvesTheNonsymmetricSystemNotItsTranspose) {
     nl_delete_context(ctx);
 }
 
+// Systems with the same entries share one ordering (ABF's Newton steps): their answers must be
+// those of orderings computed afresh, bit for bit, under both orderings, and a kept ordering of
+// another size must be left alone.
+TEST(SquareSolve, SharedOrderingGivesTheAnswersOfFreshOnes) {
+    const NLFactorOptions saved = nl_factor_options();
+    for (NLOrdering ordering : {NL_ORDERING_COLAMD, NL_ORDERING_SYMMETRIC}) {
+        nl_factor_options().square = ordering;
+        NLKeptOrdering kept;
+        for (auto [seed, n] : {std::pair{21u, 300u}, {22u, 300u}, {23u, 300u}, {24u, 40u}}) {
+            SquareCase c = nonsymmetric_case(seed, n);
+            state_square(c);
+            ASSERT_TRUE(nl_solve());
+            const std::vector<float> fresh = nl_read_variables(n);
+            nl_delete_context(nl_current_context());
+
+            state_square(c);
+            nl_share_ordering(&kept);
+            ASSERT_TRUE(nl_solve());
+            EXPECT_EQ(nl_read_variables(n), fresh) << "seed " << seed << ", ordering " << ordering;
+            nl_delete_context(nl_current_context());
+            EXPECT_EQ(kept.n, 300u);
+        }
+        nl_release_ordering(&kept);
+    }
+    nl_factor_options() = saved;
+}
+
 TEST(SquareSolve, RowsOfCoefficientsFormTheSquareSystem) {
     // 2a + b = 5, a − 3b + 2×(locked c = 2) = 0  →  a − 3b = −4: a = 11/7, b = 13/7.
     nl_new_context();
