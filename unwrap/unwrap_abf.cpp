@@ -46,6 +46,9 @@ struct AbfSystem {
     // that order): for each corner at the point, the angle there and the angles that follow and
     // precede it in its triangle. Point k's corners are fanStart[k] to fanStart[k + 1].
     std::vector<int> fanStart, fanAt, fanFollowing, fanPreceding;
+    // The interior point at each corner, -1 at the boundary. Triangle t's corners are the angles
+    // 3t, 3t + 1 and 3t + 2, in the order of its edges, and the triangles are in list order.
+    std::vector<int> cornerPoint;
 };
 
 float* alloc_floats(int count, const char* tag, bool zeroed) {
@@ -98,8 +101,16 @@ template <typename F> void for_each_in_fan(PPoint* p, F f) {
     } while (e && e != p->edge);
 }
 
-// Gathers the fans of the interior points, whose keys are already 0 to ninterior - 1.
+// Gathers the fans of the interior points, whose keys are already 0 to ninterior - 1, and the
+// points of the corners, so that the Newton steps walk flat arrays instead of the chart's lists.
 void gather_fans(AbfSystem* sys, PChart* chart) {
+    sys->cornerPoint.assign(size_t(sys->nangles), -1);
+    for (PTriangle* t = chart->triangles; t; t = t->next) {
+        PHalfEdge* e = t->edge;
+        for (int k = 0; k < 3; k++, e = e->nextInTri)
+            if (is_interior(e->point))
+                sys->cornerPoint[size_t(e->key)] = e->point->key;
+    }
     sys->fanStart.assign(size_t(sys->ninterior) + 1, 0);
     for (PPoint* v = chart->points; v; v = v->next)
         if (is_interior(v))
@@ -126,73 +137,68 @@ void gather_fans(AbfSystem* sys, PChart* chart) {
 // Product of the sines of the angles that follow each of interior point v's corners in its
 // triangle (`following`), or of the angles that precede them, in fan order; angle a contributes
 // its cosine instead (none does for a = -1).
-float fan_sine_product(const AbfSystem* sys, const PPoint* v, bool following, int a) {
+float fan_sine_product(const AbfSystem* sys, int v, bool following, int a) {
     const int* keys = following ? sys->fanFollowing.data() : sys->fanPreceding.data();
     float product = 1.0f;
-    for (int i = sys->fanStart[size_t(v->key)]; i < sys->fanStart[size_t(v->key) + 1]; i++)
+    for (int i = sys->fanStart[size_t(v)]; i < sys->fanStart[size_t(v) + 1]; i++)
         product *= keys[i] == a ? sys->cosine[keys[i]] : sys->sine[keys[i]];
     return product;
 }
 
 // The length residual around interior point v: the product of the following sines less that of
 // the preceding ones.
-float length_residual(const AbfSystem* sys, const PPoint* v) {
+float length_residual(const AbfSystem* sys, int v) {
     return fan_sine_product(sys, v, true, -1) - fan_sine_product(sys, v, false, -1);
 }
 
-// Its derivative with respect to `angle`, a corner of the triangle whose corner at v is `at`.
-// The angle is in one of the two products only, and the other one is dropped.
-float length_derivative(const AbfSystem* sys, const PHalfEdge* at, const PHalfEdge* angle) {
-    if (angle == at->nextInTri)
-        return fan_sine_product(sys, at->point, true, angle->key);
-    return 0.0f - fan_sine_product(sys, at->point, false, angle->key);
+// Its derivative at the point of triangle t's corner k with respect to the angle of its corner
+// m (m != k). The angle is in one of the two products only, and the other one is dropped.
+float length_derivative(const AbfSystem* sys, int t, int k, int m) {
+    const int v = sys->cornerPoint[size_t(3 * t + k)];
+    if (m == (k + 1) % 3)
+        return fan_sine_product(sys, v, true, 3 * t + m);
+    return 0.0f - fan_sine_product(sys, v, false, 3 * t + m);
 }
 
-float gradient_alpha(const AbfSystem* sys, PHalfEdge* e) {
-    PHalfEdge* e1 = e->nextInTri;
-    PHalfEdge* e2 = e1->nextInTri;
-    PPoint* v = e->point;
-    PPoint* v1 = e1->point;
-    PPoint* v2 = e2->point;
-    double g = double(sys->alpha[e->key] - sys->beta[e->key]) * double(sys->weight[e->key]);
-    g += sys->lambdaTriangle[e->triangle->key];
-    if (is_interior(v))
-        g += sys->lambdaPlanar[v->key];
-    if (is_interior(v1))
-        g += double(length_derivative(sys, e1, e)) * double(sys->lambdaLength[v1->key]);
-    if (is_interior(v2))
-        g += double(length_derivative(sys, e2, e)) * double(sys->lambdaLength[v2->key]);
+float gradient_alpha(const AbfSystem* sys, int t, int c) {
+    const int a = 3 * t + c, c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+    const int v = sys->cornerPoint[size_t(a)];
+    const int v1 = sys->cornerPoint[size_t(3 * t + c1)];
+    const int v2 = sys->cornerPoint[size_t(3 * t + c2)];
+    double g = double(sys->alpha[a] - sys->beta[a]) * double(sys->weight[a]);
+    g += sys->lambdaTriangle[t];
+    if (v >= 0)
+        g += sys->lambdaPlanar[v];
+    if (v1 >= 0)
+        g += double(length_derivative(sys, t, c1, c)) * double(sys->lambdaLength[v1]);
+    if (v2 >= 0)
+        g += double(length_derivative(sys, t, c2, c)) * double(sys->lambdaLength[v2]);
     return float(g);
 }
 
 // Fills the right-hand sides and returns the squared norm of the gradient of the Lagrangian.
-double compute_gradient(AbfSystem* sys, PChart* chart) {
+double compute_gradient(AbfSystem* sys) {
     double norm = 0.0;
-    for (PTriangle* t = chart->triangles; t; t = t->next) {
-        PHalfEdge* e1 = t->edge;
-        PHalfEdge* e2 = e1->nextInTri;
-        PHalfEdge* e3 = e2->nextInTri;
-        float g1 = gradient_alpha(sys, e1);
-        float g2 = gradient_alpha(sys, e2);
-        float g3 = gradient_alpha(sys, e3);
-        sys->bAlpha[e1->key] = -g1;
-        sys->bAlpha[e2->key] = -g2;
-        sys->bAlpha[e3->key] = -g3;
-        float gt = sys->alpha[e1->key] + sys->alpha[e2->key] + sys->alpha[e3->key] - UNWRAP_PI;
-        sys->bTriangle[t->key] = -gt;
+    for (int t = 0; t < sys->nfaces; t++) {
+        float g1 = gradient_alpha(sys, t, 0);
+        float g2 = gradient_alpha(sys, t, 1);
+        float g3 = gradient_alpha(sys, t, 2);
+        sys->bAlpha[3 * t] = -g1;
+        sys->bAlpha[3 * t + 1] = -g2;
+        sys->bAlpha[3 * t + 2] = -g3;
+        float gt = sys->alpha[3 * t] + sys->alpha[3 * t + 1] + sys->alpha[3 * t + 2] - UNWRAP_PI;
+        sys->bTriangle[t] = -gt;
         norm += double(g1) * g1 + double(g2) * g2 + double(g3) * g3 + double(gt) * gt;
     }
     int ni = sys->ninterior;
-    for (PPoint* v = chart->points; v; v = v->next) {
-        if (!is_interior(v))
-            continue;
+    for (int v = 0; v < ni; v++) {
         float sum = 0.0f;
-        for (int i = sys->fanStart[size_t(v->key)]; i < sys->fanStart[size_t(v->key) + 1]; i++)
+        for (int i = sys->fanStart[size_t(v)]; i < sys->fanStart[size_t(v) + 1]; i++)
             sum += sys->alpha[sys->fanAt[size_t(i)]];
         float gp = sum - UNWRAP_2PI;
         float gl = length_residual(sys, v);
-        sys->bInterior[v->key] = -gp;
-        sys->bInterior[ni + v->key] = -gl;
+        sys->bInterior[v] = -gp;
+        sys->bInterior[ni + v] = -gl;
         norm += double(gp) * gp + double(gl) * gl;
     }
     return norm;
@@ -209,7 +215,7 @@ void compute_sines(AbfSystem* sys) {
 // closed form; each triangle adds a 3-by-6 block over the planarity and length multipliers of its
 // interior corners to the square system solved here. Every step states the same entries in the
 // same order, so the steps of a chart share one column ordering.
-bool newton_step(AbfSystem* sys, PChart* chart, NLKeptOrdering* ordering) {
+bool newton_step(AbfSystem* sys, NLKeptOrdering* ordering) {
     int ni = sys->ninterior;
     NLContext* context = nl_new_context();
     nl_set_parameter(NL_PARAM_VARIABLE_COUNT, 2 * ni);
@@ -218,27 +224,24 @@ bool newton_step(AbfSystem* sys, PChart* chart, NLKeptOrdering* ordering) {
     for (int i = 0; i < 2 * ni; i++)
         nl_right_hand_side_add(unsigned(i), sys->bInterior[i]);
 
-    for (PTriangle* t = chart->triangles; t; t = t->next) {
-        PHalfEdge* e[3];
-        e[0] = t->edge;
-        e[1] = e[0]->nextInTri;
-        e[2] = e[1]->nextInTri;
+    for (int t = 0; t < sys->nfaces; t++) {
+        const int e[3] = {3 * t, 3 * t + 1, 3 * t + 2};
         float wi[3], beta[3];
         for (int k = 0; k < 3; k++)
-            wi[k] = 1.0f / sys->weight[e[k]->key];
+            wi[k] = 1.0f / sys->weight[e[k]];
 
-        float b = wi[0] * sys->bAlpha[e[0]->key] + wi[1] * sys->bAlpha[e[1]->key] +
-                  wi[2] * sys->bAlpha[e[2]->key] - sys->bTriangle[t->key];
+        float b = wi[0] * sys->bAlpha[e[0]] + wi[1] * sys->bAlpha[e[1]] +
+                  wi[2] * sys->bAlpha[e[2]] - sys->bTriangle[t];
         float si = 1.0f / (wi[0] + wi[1] + wi[2]);
         for (int k = 0; k < 3; k++)
-            beta[k] = b * si - sys->bAlpha[e[k]->key];
-        sys->bstar[t->key] = b;
-        sys->dstar[t->key] = si;
+            beta[k] = b * si - sys->bAlpha[e[k]];
+        sys->bstar[t] = b;
+        sys->dstar[t] = si;
 
         float W[3][3];
         for (int r = 0; r < 3; r++)
             for (int c = 0; c < 3; c++)
-                W[r][c] = (r == c) ? si - sys->weight[e[r]->key] : si;
+                W[r][c] = (r == c) ? si - sys->weight[e[r]] : si;
 
         // j2[m][k]: derivative of corner k's constraints with respect to angle m, scaled by
         // 1 / weight[m]; the planarity constraint for m = k, the length constraint otherwise.
@@ -246,26 +249,26 @@ bool newton_step(AbfSystem* sys, PChart* chart, NLKeptOrdering* ordering) {
         float row[3][6] = {};
         int vid[6] = {-1, -1, -1, -1, -1, -1};
         for (int k = 0; k < 3; k++) {
-            PPoint* pk = e[k]->point;
-            sys->J2dt[e[0]->key][k] = 0.0f;
-            sys->J2dt[e[1]->key][k] = 0.0f;
-            sys->J2dt[e[2]->key][k] = 0.0f;
-            if (!is_interior(pk))
+            const int pk = sys->cornerPoint[size_t(e[k])];
+            sys->J2dt[e[0]][k] = 0.0f;
+            sys->J2dt[e[1]][k] = 0.0f;
+            sys->J2dt[e[2]][k] = 0.0f;
+            if (pk < 0)
                 continue;
-            vid[k] = pk->key;
-            vid[k + 3] = ni + pk->key;
+            vid[k] = pk;
+            vid[k + 3] = ni + pk;
             float rhsLength = 0.0f;
             for (int m = 0; m < 3; m++) {
                 if (m == k)
                     j2[m][k] = wi[m];
                 else {
-                    j2[m][k] = length_derivative(sys, e[k], e[m]) * wi[m];
+                    j2[m][k] = length_derivative(sys, t, k, m) * wi[m];
                     rhsLength += j2[m][k] * beta[m];
                 }
-                sys->J2dt[e[m]->key][k] = j2[m][k];
+                sys->J2dt[e[m]][k] = j2[m][k];
             }
-            nl_right_hand_side_add(unsigned(pk->key), j2[k][k] * beta[k]);
-            nl_right_hand_side_add(unsigned(ni + pk->key), rhsLength);
+            nl_right_hand_side_add(unsigned(pk), j2[k][k] * beta[k]);
+            nl_right_hand_side_add(unsigned(ni + pk), rhsLength);
             for (int r = 0; r < 3; r++) {
                 row[r][k] = j2[k][k] * W[r][k];
                 float sum = 0.0f;
@@ -297,25 +300,22 @@ bool newton_step(AbfSystem* sys, PChart* chart, NLKeptOrdering* ordering) {
     bool ok = nl_solve();
 
     if (ok) {
-        for (PTriangle* t = chart->triangles; t; t = t->next) {
-            PHalfEdge* e[3];
-            e[0] = t->edge;
-            e[1] = e[0]->nextInTri;
-            e[2] = e[1]->nextInTri;
+        for (int t = 0; t < sys->nfaces; t++) {
+            const int e[3] = {3 * t, 3 * t + 1, 3 * t + 2};
             float pre[3] = {0.0f, 0.0f, 0.0f};
             for (int k = 0; k < 3; k++) {
-                PPoint* pk = e[k]->point;
-                if (!is_interior(pk))
+                const int pk = sys->cornerPoint[size_t(e[k])];
+                if (pk < 0)
                     continue;
-                float x1 = nl_get_variable(unsigned(pk->key));
-                float x2 = nl_get_variable(unsigned(ni + pk->key));
+                float x1 = nl_get_variable(unsigned(pk));
+                float x2 = nl_get_variable(unsigned(ni + pk));
                 for (int m = 0; m < 3; m++)
-                    pre[m] += sys->J2dt[e[m]->key][k] * (m == k ? x1 : x2);
+                    pre[m] += sys->J2dt[e[m]][k] * (m == k ? x1 : x2);
             }
-            float dl = (sys->bstar[t->key] - (pre[0] + pre[1] + pre[2])) * sys->dstar[t->key];
-            sys->lambdaTriangle[t->key] += dl;
+            float dl = (sys->bstar[t] - (pre[0] + pre[1] + pre[2])) * sys->dstar[t];
+            sys->lambdaTriangle[t] += dl;
             for (int m = 0; m < 3; m++) {
-                int a = e[m]->key;
+                int a = e[m];
                 float alpha = sys->alpha[a] + (sys->bAlpha[a] - dl) / sys->weight[a] - pre[m];
                 if (alpha > UNWRAP_PI)
                     alpha = UNWRAP_PI;
@@ -403,12 +403,12 @@ bool unwrap_abf_chart(PChart* chart) {
         bool converged = false;
         NLKeptOrdering ordering;
         for (int step = 0; step < ABF_MAX_STEPS; step++) {
-            double norm = compute_gradient(&sys, chart);
+            double norm = compute_gradient(&sys);
             if (norm < tolerance) {
                 converged = true;
                 break;
             }
-            if (!newton_step(&sys, chart, &ordering))
+            if (!newton_step(&sys, &ordering))
                 break; // not converged: the chart falls back to LSCM alone
             lastSteps = step + 1;
             compute_sines(&sys);
