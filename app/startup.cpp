@@ -11,6 +11,7 @@
 #include "document/undo_history.h"
 #include "platform/command_line.h"
 #include "platform/display.h"
+#include "support/process_memory.h"
 
 #include <cstdio>
 #include <cstring>
@@ -51,6 +52,7 @@ namespace {
 // The batch path: load, seams, unwrap, write. A file that could not be loaded, or that has no
 // face to lay out, is left exactly as it was.
 int runBatch(const CommandLineFields& fields) {
+    keep_freed_memory_in_process();
     MeshDocument& doc = MeshDocument::instance();
     if (!doc.load(fields.objPath)) {
         std::fprintf(stderr, "marrowby: %s was not loaded and is left unchanged\n", fields.objPath);

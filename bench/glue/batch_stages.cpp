@@ -14,6 +14,7 @@
 #include "document/mesh_document.h"
 #include "document/obj_reader.h"
 #include "document/undo_history.h"
+#include "support/process_memory.h"
 #include "tools/seamgen/seam_cuts.h"
 #include "tools/uvstats/uv_stats.h"
 #include "unwrap/unwrap.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: batch_stages MESH.obj SEAMS.bin [-lscm] | --grid N [-lscm]\n");
         return 2;
     }
+    keep_freed_memory_in_process(); // as the batch path does
     bool useAbf = !(argc > 3 && std::strcmp(argv[3], "-lscm") == 0);
     std::string dir =
         std::filesystem::temp_directory_path() / ("batch_stages_" + std::to_string(getpid()));
