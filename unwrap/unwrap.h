@@ -17,6 +17,10 @@ PHandle* unwrap_handle_create();
 void unwrap_add_face(PHandle* handle, int faceKey, int ncorners, const int* vkeys, float* const* co,
                      float* const* uv, const uint8_t* pin, const uint8_t* select);
 
+// A hint before the faces are added: about how many there will be. Construction then needs less
+// rehashing; the handle built is the same with any hint.
+void unwrap_expect_faces(PHandle* handle, int nfaces);
+
 // Flags one half-edge joining the two vertex keys (either direction) as a seam and returns it;
 // null when no face joins them. Construct state only.
 PHalfEdge* unwrap_mark_seam(PHandle* handle, int vkey1, int vkey2);

@@ -14,16 +14,26 @@ bool vertex_in_range(const UnwrapMesh* mesh, int v) {
     return v >= 0 && v < mesh->vertexCount;
 }
 
+bool face_taken(const UnwrapFace& f, bool selectedOnly) {
+    return !(f.flags & UNWRAP_FACE_HIDDEN) && (!selectedOnly || (f.flags & UNWRAP_FACE_SELECTED));
+}
+
+int count_faces_taken(const UnwrapMesh* mesh, bool selectedOnly) {
+    int count = 0;
+    for (int t = 0; t < mesh->triangleCount; t++)
+        count += face_taken(mesh->faces[t], selectedOnly) ? 1 : 0;
+    return count;
+}
+
 } // namespace
 
 PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly) {
     PHandle* handle = unwrap_handle_create();
+    unwrap_expect_faces(handle, selectedOnly ? count_faces_taken(mesh, true) : mesh->triangleCount);
     for (int t = 0; t < mesh->triangleCount; t++) {
         UnwrapFaceVertices& fv = mesh->faceVertices[t];
         UnwrapFace& f = mesh->faces[t];
-        if (f.flags & UNWRAP_FACE_HIDDEN)
-            continue;
-        if (selectedOnly && !(f.flags & UNWRAP_FACE_SELECTED))
+        if (!face_taken(f, selectedOnly))
             continue;
         int corners = fv.v[3] != 0 ? 4 : 3;
         int keys[4];
@@ -56,8 +66,7 @@ PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly
 void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
                       const UnwrapPacking& packing) {
     PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
-    unwrap_lscm_begin(handle, false, useAbf);
-    unwrap_lscm_solve(handle);
+    unwrap_lscm_flatten(handle, useAbf);
     unwrap_lscm_end(handle);
     if (packing.tight)
         unwrap_pack_tight(handle, packing.resolution, packing.padding);

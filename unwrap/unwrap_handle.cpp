@@ -8,6 +8,7 @@
 #include "unwrap/unwrap_internal.h"
 #include "unwrap/unwrap_live_rows.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -147,6 +148,14 @@ void unwrap_add_face(PHandle* handle, int faceKey, int ncorners, const int* vkey
         add_triangle(handle, faceKey, 0, 1, 3, vkeys, co, uv, pin, select);
         add_triangle(handle, faceKey, 1, 2, 3, vkeys, co, uv, pin, select);
     }
+}
+
+void unwrap_expect_faces(PHandle* handle, int nfaces) {
+    SUPPORT_REQUIRE(handle->state == PHANDLE_STATE_CONSTRUCT,
+                    "unwrap_expect_faces: construction has ended");
+    // A closed mesh of triangles has 1.5 edges per triangle; quads give two triangles each.
+    if (nfaces > 0)
+        pedgeindex_reserve(handle->edgeIndex, 2u * unsigned(std::min(nfaces, 1 << 26)));
 }
 
 PHalfEdge* unwrap_mark_seam(PHandle* handle, int vkey1, int vkey2) {

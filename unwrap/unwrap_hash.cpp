@@ -177,6 +177,29 @@ void pedgeindex_delete(PEdgeIndex* index) {
     mem_free(index);
 }
 
+namespace {
+
+// Refiles every filed key into a table of the given capacity.
+void index_grow(PEdgeIndex* index, unsigned capacity) {
+    PEdgeIndexSlot* old = index->slots;
+    unsigned oldCapacity = index->capacity;
+    index_alloc(index, capacity);
+    for (unsigned j = 0; j < oldCapacity; j++)
+        if (old[j].head)
+            index->slots[index_find(index, old[j].key)] = old[j];
+    mem_free(old);
+}
+
+} // namespace
+
+void pedgeindex_reserve(PEdgeIndex* index, unsigned keys) {
+    unsigned capacity = index->capacity;
+    while (capacity < (1u << 26) && keys * 2ull > capacity)
+        capacity *= 2;
+    if (capacity > index->capacity)
+        index_grow(index, capacity);
+}
+
 void pedgeindex_insert(PEdgeIndex* index, PHalfEdge* e) {
     uint64_t key = pack_ends(e->point->key, e->nextInTri->point->key);
     PEdgeIndexSlot* slot = &index->slots[index_find(index, key)];
@@ -190,15 +213,8 @@ void pedgeindex_insert(PEdgeIndex* index, PHalfEdge* e) {
     slot->key = key;
     slot->head = e;
     index->count++;
-    if (index->count * 2 > index->capacity) {
-        PEdgeIndexSlot* old = index->slots;
-        unsigned capacity = index->capacity;
-        index_alloc(index, capacity * 2);
-        for (unsigned j = 0; j < capacity; j++)
-            if (old[j].head)
-                index->slots[index_find(index, old[j].key)] = old[j];
-        mem_free(old);
-    }
+    if (index->count * 2 > index->capacity)
+        index_grow(index, index->capacity * 2);
 }
 
 PHalfEdge* pedgeindex_lookup(const PEdgeIndex* index, int a, int b) {

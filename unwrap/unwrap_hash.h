@@ -23,6 +23,8 @@ PHalfEdge* phash_next_edge(PHash* hash, int key, PHalfEdge* rec);
 // The end-key index of half-edges (see PEdgeIndex).
 PEdgeIndex* pedgeindex_new();
 void pedgeindex_delete(PEdgeIndex* index);
+// Room for `keys` end-key pairs without growing (the index holds the same either way).
+void pedgeindex_reserve(PEdgeIndex* index, unsigned keys);
 // Files e under the keys of its two end points.
 void pedgeindex_insert(PEdgeIndex* index, PHalfEdge* e);
 // The first half-edge filed under the keys a and b (either order), or null; the others that

@@ -345,6 +345,17 @@ void chart_release(PChart* chart) {
     s.live = nullptr;
 }
 
+// A solve of unwrap_lscm_solve, with the rotation and release that follow it.
+void chart_solve_and_rotate(PChart* chart) {
+    if (!chart->u.lscm.context)
+        return;
+    bool ok = chart_solve(chart);
+    if (ok && !(chart->flags & PCHART_USER_PINNED))
+        unwrap_chart_rotate_minimum_area(chart);
+    if (!ok || chart->u.lscm.pin1)
+        chart_release(chart);
+}
+
 } // namespace
 
 void unwrap_lscm_choose_pins(PChart* chart, PPoint** pin1, PPoint** pin2) {
@@ -404,14 +415,17 @@ void unwrap_lscm_begin(PHandle* handle, bool live, bool useAbf) {
 void unwrap_lscm_solve(PHandle* handle) {
     SUPPORT_REQUIRE(handle->state == PHANDLE_STATE_LSCM,
                     "unwrap_lscm_solve: needs unwrap_lscm_begin first");
-    for_each_chart(handle, !handle->live, [](PChart* chart) {
-        if (!chart->u.lscm.context)
-            return;
-        bool ok = chart_solve(chart);
-        if (ok && !(chart->flags & PCHART_USER_PINNED))
-            unwrap_chart_rotate_minimum_area(chart);
-        if (!ok || chart->u.lscm.pin1)
-            chart_release(chart);
+    for_each_chart(handle, !handle->live, chart_solve_and_rotate);
+}
+
+void unwrap_lscm_flatten(PHandle* handle, bool useAbf) {
+    SUPPORT_REQUIRE(handle->state == PHANDLE_STATE_ALLOCATED,
+                    "unwrap_lscm_flatten: the handle's charts are not built, or LSCM has begun");
+    handle->state = PHANDLE_STATE_LSCM;
+    handle->live = false;
+    for_each_chart(handle, true, [useAbf](PChart* chart) {
+        chart_begin(chart, false, useAbf);
+        chart_solve_and_rotate(chart);
     });
 }
 

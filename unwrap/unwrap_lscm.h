@@ -24,9 +24,15 @@ void unwrap_lscm_begin(PHandle* handle, bool live, bool useAbf);
 // leaves all of its UVs at (0, 0)) loses its context and is not solved again by this handle.
 void unwrap_lscm_solve(PHandle* handle);
 
-// Outside live mode, begin and solve flatten the charts concurrently on unwrap_thread_count()
-// threads (the results are the same for any count); in live mode on the calling thread only.
-// MARROWBY_THREADS, when it holds a positive number, sets the count; else the machine's cores.
+// Allocated -> LSCM state, outside live mode: unwrap_lscm_begin(handle, false, useAbf) and then
+// unwrap_lscm_solve(handle), with the same results, in one pass. Each chart is solved as soon as
+// it is ready, so no thread waits for the slowest chart between the two steps.
+void unwrap_lscm_flatten(PHandle* handle, bool useAbf);
+
+// Outside live mode, begin, solve and flatten work on the charts concurrently on
+// unwrap_thread_count() threads (the results are the same for any count); in live mode on the
+// calling thread only. MARROWBY_THREADS, when it holds a positive number, sets the count; else the
+// machine's cores.
 int unwrap_thread_count();
 
 // LSCM -> allocated state: deletes every chart's context and ABF angles, clears automatic pins.

@@ -54,11 +54,16 @@ TestMesh cut_grid(int n, int step) {
     return mesh;
 }
 
-// Every chart's point UVs, bit patterns in chart and point order, after a one-shot flattening.
-std::vector<uint32_t> flatten_bits(TestMesh& mesh, bool useAbf) {
+// Every chart's point UVs, bit patterns in chart and point order, after a one-shot flattening:
+// begin and then solve, or both in one pass.
+std::vector<uint32_t> flatten_bits(TestMesh& mesh, bool useAbf, bool onePass = false) {
     PHandle* handle = test_mesh_build(mesh, true);
-    unwrap_lscm_begin(handle, false, useAbf);
-    unwrap_lscm_solve(handle);
+    if (onePass) {
+        unwrap_lscm_flatten(handle, useAbf);
+    } else {
+        unwrap_lscm_begin(handle, false, useAbf);
+        unwrap_lscm_solve(handle);
+    }
     unwrap_lscm_end(handle);
     std::vector<uint32_t> bits;
     for (int i = 0; i < handle->ncharts; i++)
@@ -85,6 +90,8 @@ TEST(ParallelFlatten, AnyThreadCountGivesTheSameBitsAsOne) {
             ThreadsVariable many(threads);
             EXPECT_EQ(flatten_bits(mesh, abf), serial)
                 << threads << " threads" << (abf ? " with ABF" : "");
+            EXPECT_EQ(flatten_bits(mesh, abf, true), serial)
+                << threads << " threads in one pass" << (abf ? " with ABF" : "");
         }
     }
 }

@@ -7,8 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-PHandle* test_mesh_begin(TestMesh& mesh) {
+PHandle* test_mesh_begin(TestMesh& mesh, int expectFaces) {
     PHandle* handle = unwrap_handle_create();
+    if (expectFaces >= 0)
+        unwrap_expect_faces(handle, expectFaces);
     for (size_t i = 0; i < mesh.faces.size(); i++) {
         TestMesh::Face& f = mesh.faces[i];
         float* co[4];

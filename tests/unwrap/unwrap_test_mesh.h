@@ -44,8 +44,9 @@ struct TestMesh {
     }
 };
 
-// Adds every face (face key = its index) and seam of the mesh to a new handle.
-PHandle* test_mesh_begin(TestMesh& mesh);
+// Adds every face (face key = its index) and seam of the mesh to a new handle, after a hint of
+// the face count when expectFaces is not negative.
+PHandle* test_mesh_begin(TestMesh& mesh, int expectFaces = -1);
 // The same, then construction end.
 PHandle* test_mesh_build(TestMesh& mesh, bool fillHoles);
 
