@@ -15,6 +15,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -52,7 +54,9 @@ namespace {
 // The batch path: load, seams, unwrap, write. A file that could not be loaded, or that has no
 // face to lay out, is left exactly as it was.
 int runBatch(const CommandLineFields& fields) {
-    keep_freed_memory_in_process();
+    std::error_code sizeError;
+    const uintmax_t fileBytes = std::filesystem::file_size(fields.objPath, sizeError);
+    keep_freed_memory_in_process(sizeError ? 0 : batch_heap_estimate(fileBytes));
     MeshDocument& doc = MeshDocument::instance();
     if (!doc.load(fields.objPath)) {
         std::fprintf(stderr, "marrowby: %s was not loaded and is left unchanged\n", fields.objPath);

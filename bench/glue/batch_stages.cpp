@@ -79,7 +79,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: batch_stages MESH.obj SEAMS.bin [-lscm] | --grid N [-lscm]\n");
         return 2;
     }
-    keep_freed_memory_in_process(); // as the batch path does
     bool useAbf = !(argc > 3 && std::strcmp(argv[3], "-lscm") == 0);
     std::string dir =
         std::filesystem::temp_directory_path() / ("batch_stages_" + std::to_string(getpid()));
@@ -101,6 +100,7 @@ int main(int argc, char** argv) {
         label = argv[1];
     }
 
+    keep_freed_memory_in_process(batch_heap_estimate(std::filesystem::file_size(mesh)));
     MeshDocument& doc = MeshDocument::instance();
     const auto start = Clock::now();
     auto t = Clock::now();
@@ -129,11 +129,8 @@ int main(int argc, char** argv) {
     stage("build handle (charts, holes)", ms_since(t));
     std::printf("  %-28s %10d\n", "charts", handle->ncharts);
     t = Clock::now();
-    unwrap_lscm_begin(handle, false, useAbf);
-    stage(useAbf ? "ABF + LSCM begin" : "LSCM begin", ms_since(t));
-    t = Clock::now();
-    unwrap_lscm_solve(handle);
-    stage("LSCM solve and rotate", ms_since(t));
+    unwrap_lscm_flatten(handle, useAbf);
+    stage(useAbf ? "ABF + LSCM, rotate" : "LSCM, rotate", ms_since(t));
     t = Clock::now();
     unwrap_lscm_end(handle);
     unwrap_pack(handle);
