@@ -1,6 +1,7 @@
 #include "support/process_memory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib> // defines __GLIBC__ where the C library is glibc
 #include <limits>
@@ -43,6 +44,10 @@ void set_aside_for_huge_pages(size_t bytes) {
 #endif
 
 constexpr size_t kLargestSetAside = size_t(1) << 30;
+// A worker thread's heap is one of glibc's thread arenas, which grow in 64 MB heaps.
+constexpr size_t kLargestThreadSetAside = size_t(48) << 20;
+
+std::atomic<size_t> g_thread_set_aside{0};
 
 } // namespace
 
@@ -52,10 +57,19 @@ void keep_freed_memory_in_process(size_t expectedBytes) {
     // reused; the top of the heap is not given back while the process runs.
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
-    if (expectedBytes > 0 && !overcommit_is_strict())
+    if (expectedBytes > 0 && !overcommit_is_strict()) {
         set_aside_for_huge_pages(std::min(expectedBytes, kLargestSetAside));
+        g_thread_set_aside = std::min(expectedBytes / 4, kLargestThreadSetAside);
+    }
 #else
     (void)expectedBytes;
+#endif
+}
+
+void keep_freed_memory_in_thread() {
+#if defined(__GLIBC__)
+    if (size_t bytes = g_thread_set_aside)
+        set_aside_for_huge_pages(bytes);
 #endif
 }
 

@@ -12,6 +12,10 @@
 // C library has no such settings.
 void keep_freed_memory_in_process(size_t expectedBytes = 0);
 
+// In a worker thread of a process that called keep_freed_memory_in_process with an expected
+// size: sets aside a part of it in the thread's own heap, for huge pages too. Else nothing.
+void keep_freed_memory_in_thread();
+
 // About as much heap as a batch run on an OBJ file of this size needs at its peak: 22 to 36
 // times the file's size on real and generated meshes. Capped at 1 GB.
 size_t batch_heap_estimate(uintmax_t objFileBytes);

@@ -2,6 +2,7 @@
 
 #include "Lscm/opennl.h"
 #include "support/guarded_alloc.h"
+#include "support/process_memory.h"
 #include "support/require.h"
 #include "unwrap/unwrap_abf.h"
 #include "unwrap/unwrap_geometry.h"
@@ -43,7 +44,10 @@ template <typename Work> void for_each_chart(PHandle* handle, bool parallel, Wor
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; t++) {
         try {
-            pool.emplace_back(run);
+            pool.emplace_back([&run] {
+                keep_freed_memory_in_thread();
+                run();
+            });
         } catch (const std::system_error&) {
             break; // no more threads to be had: the ones running (and this one) do the rest
         }
