@@ -10,6 +10,7 @@ void unwrap_construct_end(PHandle* handle, bool fillHoles) {
     SUPPORT_REQUIRE(handle->state == PHANDLE_STATE_CONSTRUCT,
                     "unwrap_construct_end: construction has already ended");
 
+    phash_order_as_inserted(&handle->construction->triangles);
     int ncharts = unwrap_split_charts(handle);
 
     PChart** charts = nullptr;
@@ -28,11 +29,10 @@ void unwrap_construct_end(PHandle* handle, bool fillHoles) {
     mem_free(handle->construction);
     phash_delete(handle->hashPoints);
     phash_delete(handle->hashEdges);
-    phash_delete(handle->hashTriangles);
     pedgeindex_delete(handle->edgeIndex);
     handle->edgeIndex = nullptr;
     handle->construction = nullptr;
-    handle->hashPoints = handle->hashEdges = handle->hashTriangles = nullptr;
+    handle->hashPoints = handle->hashEdges = nullptr;
 
     int kept = 0;
     for (int i = 0; i < ncharts; i++) {

@@ -50,7 +50,9 @@ void add_triangle(PHandle* handle, int faceKey, int i0, int i1, int i2, const in
 
     t->edge = e[0];
     t->key = faceKey;
-    phash_insert(handle->hashTriangles, t);
+    // Held in reverse order of addition until construction ends (phash_order_as_inserted).
+    t->next = cc->triangles;
+    cc->triangles = t;
     cc->ntriangles++;
 
     for (int k = 0; k < 3; k++) {
@@ -113,7 +115,6 @@ PHandle* unwrap_handle_create() {
     // Half-edges are looked up through the end-key index only; their construction list order is
     // never read, so they need no hash of their own.
     handle->hashEdges = nullptr;
-    handle->hashTriangles = phash_new(reinterpret_cast<void**>(&cc->triangles), 1);
     handle->edgeIndex = pedgeindex_new();
     handle->state = PHANDLE_STATE_CONSTRUCT;
     return handle;
@@ -201,7 +202,6 @@ void unwrap_delete(PHandle* handle) {
         mem_free(handle->construction);
         phash_delete(handle->hashPoints);
         phash_delete(handle->hashEdges);
-        phash_delete(handle->hashTriangles);
         pedgeindex_delete(handle->edgeIndex);
     }
     arena_free(handle->arena);

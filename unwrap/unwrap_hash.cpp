@@ -3,6 +3,9 @@
 #include "support/guarded_alloc.h"
 #include "support/require.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // Roughly tripling primes; a rehash happens once there are more than three records per bucket.
@@ -122,6 +125,81 @@ PHalfEdge* phash_lookup_edge(PHash* hash, int key) {
 }
 PHalfEdge* phash_next_edge(PHash* hash, int key, PHalfEdge* rec) {
     return next_same_key(hash, key, rec);
+}
+
+namespace {
+
+// The list that link_in gives the sequence at a table of `buckets` buckets, starting empty: the
+// buckets in reverse order of their first record, each with that record first and the others
+// after it, latest first.
+// Records are numbered in order of addition; key[r] is record r's key.
+void hash_list_order(const std::vector<int>& sequence, const std::vector<int>& key,
+                     unsigned buckets, std::vector<int>& out) {
+    std::vector<int> groupOfBucket(buckets, -1);
+    std::vector<int> group(sequence.size());
+    std::vector<int> groupSize;
+    for (size_t i = 0; i < sequence.size(); i++) {
+        int& g = groupOfBucket[unsigned(key[size_t(sequence[i])]) % buckets];
+        if (g < 0) {
+            g = int(groupSize.size());
+            groupSize.push_back(0);
+        }
+        group[i] = g;
+        groupSize[size_t(g)]++;
+    }
+    // Group g starts at start[g]; its first record takes that slot, and the k-th of the others
+    // (k from 1) the slot start[g] + size - k.
+    std::vector<int> start(groupSize.size()), placed(groupSize.size(), 0);
+    int at = 0;
+    for (size_t g = groupSize.size(); g-- > 0;) {
+        start[g] = at;
+        at += groupSize[g];
+    }
+    out.resize(sequence.size());
+    for (size_t i = 0; i < sequence.size(); i++) {
+        const size_t g = size_t(group[i]);
+        const int k = placed[g]++;
+        out[size_t(k == 0 ? start[g] : start[g] + groupSize[g] - k)] = sequence[i];
+    }
+}
+
+} // namespace
+
+void phash_order_as_inserted(PTriangle** list) {
+    std::vector<PTriangle*> added;
+    for (PTriangle* t = *list; t; t = t->next)
+        added.push_back(t);
+    std::reverse(added.begin(), added.end());
+    std::vector<int> key(added.size());
+    for (size_t r = 0; r < added.size(); r++)
+        key[r] = added[r]->key;
+
+    // The hash's growths, replayed. At a growth the hash relinks its list (the record that set it
+    // off included) at the larger table, and the records added after it are linked at that table
+    // too: each stretch is one pass over the list so far and the records added in it.
+    std::vector<int> order, sequence;
+    int sizeIndex = 0;
+    size_t next = 0;
+    for (;;) {
+        const size_t buckets = size_t(PHASH_SIZES[sizeIndex]);
+        const bool canGrow = sizeIndex + 1 < PHASH_SIZE_COUNT;
+        const size_t end = canGrow ? std::min(added.size(), buckets * 3 + 1) : added.size();
+        sequence.assign(order.begin(), order.end());
+        for (size_t r = next; r < end; r++)
+            sequence.push_back(int(r));
+        hash_list_order(sequence, key, unsigned(buckets), order);
+        next = end;
+        if (!canGrow || end != buckets * 3 + 1)
+            break;
+        sizeIndex++;
+    }
+
+    PTriangle* head = nullptr;
+    for (size_t i = order.size(); i-- > 0;) {
+        added[size_t(order[i])]->next = head;
+        head = added[size_t(order[i])];
+    }
+    *list = head;
 }
 
 namespace {

@@ -20,6 +20,12 @@ PHalfEdge* phash_lookup_edge(PHash* hash, int key);
 // The record after rec with the same key (rec must have been found by a lookup), or null.
 PHalfEdge* phash_next_edge(PHash* hash, int key, PHalfEdge* rec);
 
+// Relinks a list of triangles held in reverse order of addition (each put at the head) into the
+// order that phash_insert into a hash made with size hint 1 gives the same triangles added one by
+// one. The hash walks all of its records at every one of its many growths; this takes a few
+// passes over arrays instead.
+void phash_order_as_inserted(PTriangle** list);
+
 // The end-key index of half-edges (see PEdgeIndex).
 PEdgeIndex* pedgeindex_new();
 void pedgeindex_delete(PEdgeIndex* index);

@@ -159,10 +159,9 @@ struct PHandle {
     int state;
     MemArena* arena;      // chunk size 65536; every PPoint, PHalfEdge and PTriangle
     PChart* construction; // null after construction end
-    PHash* hashPoints;    // the three hashes exist during construction only
+    PHash* hashPoints;    // the hashes exist during construction only
     PHash* hashEdges;     // unused: half-edges are found through edgeIndex
-    PHash* hashTriangles;
-    PChart** charts; // "PCharts"
+    PChart** charts;      // "PCharts"
     int ncharts;
     PEdgeIndex* edgeIndex; // construction only, like the hashes
     bool live;             // set by unwrap_lscm_begin: live solves stay on the calling thread

@@ -124,8 +124,7 @@ UnwrapChartShape unwrap_chart_shape(const PChart* chart) {
 std::string unwrap_validate(const PHandle* handle, bool expectDiscs) {
     if (handle->state == PHANDLE_STATE_CONSTRUCT)
         return "construction has not ended";
-    if (handle->construction || handle->hashPoints || handle->hashEdges || handle->hashTriangles ||
-        handle->edgeIndex)
+    if (handle->construction || handle->hashPoints || handle->hashEdges || handle->edgeIndex)
         return "construction records left after construction end";
     for (int i = 0; i < handle->ncharts; i++) {
         const PChart* chart = handle->charts[i];

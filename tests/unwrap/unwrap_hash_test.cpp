@@ -68,6 +68,37 @@ TEST(UnwrapHash, EveryRecordIsFoundAndTheListHoldsEachOnce) {
     }
 }
 
+// The replayed order equals the hash's own for counts on either side of its growths (the last
+// record setting one off included), keys shared, scattered or negative.
+TEST(UnwrapHash, OrderAsInsertedIsTheHashsListOrder) {
+    std::mt19937 rng(11);
+    for (size_t n : {size_t(0), size_t(1), size_t(3), size_t(4), size_t(9), size_t(10), size_t(52),
+                     size_t(1000), size_t(20000)}) {
+        for (int spread : {7, 1 << 30}) {
+            std::vector<PTriangle> hashed(n), replayed(n);
+            PTriangle* hashList = nullptr;
+            PTriangle* replayList = nullptr;
+            PHash* hash = phash_new(reinterpret_cast<void**>(&hashList), 1);
+            for (size_t i = 0; i < n; i++) {
+                int key = int(rng() % unsigned(spread)) - (spread > 7 ? (1 << 29) : 0);
+                hashed[i].key = replayed[i].key = key;
+                phash_insert(hash, &hashed[i]);
+                replayed[i].next = replayList;
+                replayList = &replayed[i];
+            }
+            phash_order_as_inserted(&replayList);
+            std::vector<size_t> hashOrder, replayOrder;
+            for (PTriangle* t = hashList; t; t = t->next)
+                hashOrder.push_back(size_t(t - hashed.data()));
+            for (PTriangle* t = replayList; t; t = t->next)
+                replayOrder.push_back(size_t(t - replayed.data()));
+            EXPECT_EQ(replayOrder, hashOrder) << n << " records, keys below " << spread;
+            EXPECT_EQ(replayOrder.size(), n);
+            phash_delete(hash);
+        }
+    }
+}
+
 TEST(UnwrapHash, MissingKeyIsNotFound) {
     HashFixture f(50);
     for (size_t i = 0; i < 50; i++) {
