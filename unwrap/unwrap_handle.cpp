@@ -154,9 +154,17 @@ void unwrap_add_face(PHandle* handle, int faceKey, int ncorners, const int* vkey
 void unwrap_expect_faces(PHandle* handle, int nfaces) {
     SUPPORT_REQUIRE(handle->state == PHANDLE_STATE_CONSTRUCT,
                     "unwrap_expect_faces: construction has ended");
+    if (nfaces <= 0)
+        return;
     // A closed mesh of triangles has 1.5 edges per triangle; quads give two triangles each.
-    if (nfaces > 0)
-        pedgeindex_reserve(handle->edgeIndex, 2u * unsigned(std::min(nfaces, 1 << 26)));
+    pedgeindex_reserve(handle->edgeIndex, 2u * unsigned(std::min(nfaces, 1 << 26)));
+    // About half a point per triangle: a bucket each. The points are only looked up by key (the
+    // construction's point list is never walked), so the hash may start at its final size.
+    if (handle->hashPoints->size == 0) {
+        phash_delete(handle->hashPoints);
+        handle->hashPoints =
+            phash_new(reinterpret_cast<void**>(&handle->construction->points), nfaces / 2);
+    }
 }
 
 PHalfEdge* unwrap_mark_seam(PHandle* handle, int vkey1, int vkey2) {
