@@ -41,13 +41,14 @@ void set_aside_for_huge_pages(size_t bytes) {
         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
     std::free(block);
 }
-#endif
 
-constexpr size_t kLargestSetAside = size_t(1) << 30;
 // A worker thread's heap is one of glibc's thread arenas, which grow in 64 MB heaps.
 constexpr size_t kLargestThreadSetAside = size_t(48) << 20;
 
 std::atomic<size_t> g_thread_set_aside{0};
+#endif
+
+constexpr size_t kLargestSetAside = size_t(1) << 30;
 
 } // namespace
 
