@@ -14,18 +14,16 @@
 #include <string>
 #include <thread>
 
-namespace {
-
-bool sanitized() {
+// A sanitizer's allocator takes the place of glibc's (GCC and Clang say so differently).
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
+#define SANITIZED_ALLOCATOR 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    return true;
+#define SANITIZED_ALLOCATOR 1
 #endif
 #endif
-    return false;
-}
+
+namespace {
 
 std::string first_line(const char* path) {
     std::ifstream in(path);
@@ -34,43 +32,31 @@ std::string first_line(const char* path) {
     return line;
 }
 
-// The kB of huge pages in the mapping that holds address, from /proc/self/smaps; -1 if none.
-long huge_kb_at(const void* address) {
-    const auto at = reinterpret_cast<uintptr_t>(address);
+// The kB of huge pages in the mapping that holds a block of the given size, touched throughout.
+long touched_block_huge_kb(size_t bytes) {
+    char* block = static_cast<char*>(std::malloc(bytes));
+    std::memset(block, 1, bytes);
+    const auto at = reinterpret_cast<uintptr_t>(block + bytes / 2);
     std::ifstream smaps("/proc/self/smaps");
     std::string line;
     bool inside = false;
-    while (std::getline(smaps, line)) {
+    long kb = -1;
+    while (kb < 0 && std::getline(smaps, line)) {
         uintptr_t begin = 0, end = 0;
         char dash = 0;
-        std::istringstream range(line);
-        if (range >> std::hex >> begin >> dash >> end && dash == '-') {
+        if (std::istringstream(line) >> std::hex >> begin >> dash >> end && dash == '-')
             inside = begin <= at && at < end;
-            continue;
-        }
-        if (inside && line.rfind("AnonHugePages:", 0) == 0)
-            return std::strtol(line.c_str() + 14, nullptr, 10);
+        else if (inside && line.rfind("AnonHugePages:", 0) == 0)
+            kb = std::strtol(line.c_str() + 14, nullptr, 10);
     }
-    return -1;
-}
-
-// A block of the given size, touched throughout; the kB of huge pages where it lies.
-long touched_block_huge_kb(size_t bytes) {
-    char* block = static_cast<char*>(std::malloc(bytes));
-    if (!block)
-        return -1;
-    std::memset(block, 1, bytes);
-    long kb = huge_kb_at(block + bytes / 2);
     std::free(block);
     return kb;
 }
 
 TEST(ProcessMemory, BlocksCutFromTheSetAsideHeapGetHugePages) {
-#if !defined(__GLIBC__) || !defined(__linux__)
-    GTEST_SKIP() << "glibc on Linux only";
+#if !defined(__GLIBC__) || defined(SANITIZED_ALLOCATOR)
+    GTEST_SKIP() << "glibc's own allocator only";
 #endif
-    if (sanitized())
-        GTEST_SKIP() << "the sanitizer's allocator takes the place of glibc's";
     if (first_line("/sys/kernel/mm/transparent_hugepage/enabled").find("[never]") !=
             std::string::npos ||
         first_line("/proc/sys/vm/overcommit_memory") == "2")
