@@ -9,7 +9,8 @@
 //                                              its layout should be a similar copy of the grid
 //
 // Last come the whole run's time (load to write) and the layout's flipped and degenerate
-// triangles and angle distortion (tools/uvstats).
+// triangles and angle distortion (tools/uvstats). A single chart's refinement steps are counted.
+#include "Lscm/opennl_context.h"
 #include "app/seam_list.h"
 #include "document/mesh_document.h"
 #include "document/obj_reader.h"
@@ -129,8 +130,12 @@ int main(int argc, char** argv) {
     stage("build handle (charts, holes)", ms_since(t));
     std::printf("  %-28s %10d\n", "charts", handle->ncharts);
     t = Clock::now();
+    const long stepsBefore = nl_refinement_steps();
     unwrap_lscm_flatten(handle, useAbf);
     stage(useAbf ? "ABF + LSCM, rotate" : "LSCM, rotate", ms_since(t));
+    // A single chart is flattened on this thread, so its count is whole.
+    if (handle->ncharts == 1)
+        std::printf("  %-28s %10ld\n", "refinement steps", nl_refinement_steps() - stepsBefore);
     t = Clock::now();
     unwrap_lscm_end(handle);
     unwrap_pack(handle);
