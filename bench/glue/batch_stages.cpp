@@ -155,7 +155,9 @@ int main(int argc, char** argv) {
     t = Clock::now();
     doc.writeObj(mesh.c_str(), mesh.c_str());
     stage("write", ms_since(t));
-    stage("whole run", ms_since(start));
+    // The batch path rebuilds derived data once, within the load: the second rebuild above is
+    // only here to time it.
+    stage("whole run", ms_since(start) - derived);
 
     UvStats stats = compute_uv_stats(doc);
     std::printf("  %-28s %10d\n", "flipped triangles", stats.flippedTriangles);
