@@ -131,8 +131,7 @@ namespace {
 
 // The list that link_in gives the sequence at a table of `buckets` buckets, starting empty: the
 // buckets in reverse order of their first record, each with that record first and the others
-// after it, latest first.
-// Records are numbered in order of addition; key[r] is record r's key.
+// after it, latest first. Records are numbered in order of addition; key[r] is record r's key.
 void hash_list_order(const std::vector<int>& sequence, const std::vector<int>& key,
                      unsigned buckets, std::vector<int>& out) {
     std::vector<int> groupOfBucket(buckets, -1);
