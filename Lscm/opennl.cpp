@@ -1,5 +1,5 @@
-// Context, state machine and assembly of the solver layer. The SuperLU half is in
-// opennl_superlu.cpp.
+// Context, state machine and assembly of the solver layer. Least-squares systems are solved in
+// opennl_least_squares.cpp, square ones in opennl_superlu.cpp.
 
 #include "Lscm/blas_threads.h"
 #include "Lscm/opennl_context.h"
@@ -46,8 +46,8 @@ void sparse_matrix_add(SparseMatrix* M, unsigned i, unsigned j, float value) {
     nl_row_add(&M->rows[i], j, value);
 }
 
-float* new_vector(unsigned n) {
-    float* v = static_cast<float*>(calloc(n == 0 ? 1 : n, sizeof(float)));
+double* new_vector(unsigned n) {
+    double* v = static_cast<double*>(calloc(n == 0 ? 1 : n, sizeof(double)));
     if (v == nullptr)
         abort();
     return v;
@@ -93,11 +93,11 @@ void add_locked_sums_to_b(NLContext* ctx) {
     ctx->b_pending = false;
     const NLRowStore& s = ctx->stated;
     auto add_row = [&](unsigned k) {
-        const float L = s.locked[k];
-        if (L == 0.0f)
+        const double L = s.locked[k];
+        if (L == 0.0)
             return;
         for (unsigned e = s.start[k]; e < s.start[k + 1]; ++e)
-            ctx->b[s.coeff[e].index] -= s.coeff[e].value * L;
+            ctx->b[s.coeff[e].index] -= double(s.coeff[e].value) * L;
     };
     if (ctx->recycle.pattern_changed) {
         for (unsigned k = 0; k < s.rows; ++k)
@@ -117,17 +117,21 @@ void begin_matrix() {
             v->index = v->locked ? NL_NO_INDEX : n++;
         }
         ctx->n = n;
-        sparse_matrix_construct(&ctx->M, n, n);
-        ctx->alloc_M = true;
+        // Least-squares rows are kept as stated; their normal equations are formed at the
+        // factorisation, in double precision.
+        if (!ctx->least_squares) {
+            sparse_matrix_construct(&ctx->M, n, n);
+            ctx->alloc_M = true;
+        }
         ctx->x = new_vector(n);
         ctx->alloc_x = true;
         ctx->b = new_vector(n);
         ctx->alloc_b = true;
-        ctx->keep_rows = ctx->least_squares && nl_factor_options().refine;
+        ctx->keep_rows = ctx->least_squares;
     } else {
         nl_recycle_start(ctx);
         for (unsigned i = 0; i < ctx->n; ++i)
-            ctx->b[i] = 0.0f;
+            ctx->b[i] = 0.0;
         ctx->recycle.pattern_changed = false;
         ctx->recycle.next_locked = 0;
         ctx->b_pending = ctx->least_squares && ctx->keep_rows;
@@ -152,19 +156,14 @@ void end_row() {
     NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_ROW);
     const SparseRow& af = ctx->row_free;
     const SparseRow& al = ctx->row_locked;
-    float L = 0.0f;
+    // The locked terms hold (variable, coefficient); their sum is taken in double precision.
+    double L = 0.0;
     for (unsigned k = 0; k < al.size; ++k)
-        L += al.coeff[k].value;
+        L += double(al.coeff[k].value) * double(ctx->variable[al.coeff[k].index].value);
 
     if (ctx->least_squares) {
-        // Normal equations of Σ a_p x_p + L = 0: every pair of free terms, including a term with
-        // itself, lands in M; the locked part goes to b.
-        if (!ctx->reuse_factorization) {
-            for (unsigned p = 0; p < af.size; ++p)
-                for (unsigned q = 0; q < af.size; ++q)
-                    sparse_matrix_add(&ctx->M, af.coeff[p].index, af.coeff[q].index,
-                                      af.coeff[p].value * af.coeff[q].value);
-        }
+        // The row Σ a_p x_p + L = 0: its free terms are kept as stated (the normal equations are
+        // formed from them at the factorisation); the locked part goes to b = −Aᵀl.
         if (restating_kept_row(ctx)) {
             // The free terms are those of the kept row: b takes the row's sum at the end.
             ctx->stated.locked[ctx->current_row] = L;
@@ -173,7 +172,7 @@ void end_row() {
             if (ctx->reuse_factorization && ctx->keep_rows)
                 add_locked_sums_to_b(ctx);
             for (unsigned p = 0; p < af.size; ++p)
-                ctx->b[af.coeff[p].index] -= af.coeff[p].value * L;
+                ctx->b[af.coeff[p].index] -= double(af.coeff[p].value) * L;
             if (ctx->keep_rows && !ctx->reuse_factorization)
                 nl_rows_append(&ctx->stated, &af, L, al.size > 0);
         }
@@ -182,9 +181,10 @@ void end_row() {
         NL_RANGE_ASSERT(ctx->current_row, 0, double(ctx->n) - 1.0);
         if (!ctx->reuse_factorization) {
             for (unsigned p = 0; p < af.size; ++p)
-                sparse_matrix_add(&ctx->M, ctx->current_row, af.coeff[p].index, af.coeff[p].value);
+                sparse_matrix_add(&ctx->M, ctx->current_row, af.coeff[p].index,
+                                  float(af.coeff[p].value));
         }
-        ctx->b[ctx->current_row] = -L;
+        ctx->b[ctx->current_row] = double(float(-L));
     }
     ++ctx->current_row;
     ctx->state = NL_STATE_MATRIX;
@@ -236,7 +236,7 @@ NLContext* nl_context_in_state(int state, int line) {
 
 // ---- sparse rows -------------------------------------------------------------------------------
 
-void nl_row_append(SparseRow* row, unsigned index, float value) {
+void nl_row_append(SparseRow* row, unsigned index, double value) {
     if (row->size == row->capacity) {
         unsigned capacity = row->capacity == 0 ? 4 : row->capacity * 2;
         auto* grown = static_cast<NLCoeff*>(realloc(row->coeff, capacity * sizeof(NLCoeff)));
@@ -251,7 +251,7 @@ void nl_row_append(SparseRow* row, unsigned index, float value) {
 void nl_row_add(SparseRow* row, unsigned index, float value) {
     for (unsigned k = 0; k < row->size; ++k) {
         if (row->coeff[k].index == index) {
-            row->coeff[k].value += value;
+            row->coeff[k].value = double(float(row->coeff[k].value) + value);
             return;
         }
     }
@@ -283,7 +283,7 @@ template <typename T> T* grow(T* array, unsigned* capacity, unsigned needed) {
     return grown;
 }
 
-void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked, bool has_locked) {
+void nl_rows_append(NLRowStore* store, const SparseRow* row, double locked, bool has_locked) {
     if (has_locked) {
         store->locked_rows =
             grow(store->locked_rows, &store->locked_rows_capacity, store->nlocked_rows + 1);
@@ -356,7 +356,7 @@ NLCompressed nl_compress_rows(SparseMatrix* M) {
         SparseRow* row = &M->rows[i];
         for (unsigned k = 0; k < row->size; ++k) {
             c.index[at] = static_cast<int>(row->coeff[k].index);
-            c.value[at] = row->coeff[k].value;
+            c.value[at] = float(row->coeff[k].value);
             ++at;
         }
         // Once copied, the row is not needed again: free it now to keep the peak low.
@@ -479,7 +479,7 @@ float nl_get_variable(unsigned variable) {
     return ctx->variable[variable].value;
 }
 
-void nl_coefficient(unsigned variable, float coefficient) {
+void nl_coefficient(unsigned variable, double coefficient) {
     // Called once per coefficient of every row: the usual case is checked inline.
     NLContext* ctx = current_context;
     if (ctx == nullptr || ctx->state != NL_STATE_ROW) [[unlikely]]
@@ -488,7 +488,7 @@ void nl_coefficient(unsigned variable, float coefficient) {
         nl_fail_range(double(variable), 0.0, double(ctx->nb_variables) - 1.0, __LINE__);
     const NLVariable* v = &ctx->variable[variable];
     if (v->locked)
-        nl_row_append(&ctx->row_locked, 0, coefficient * v->value);
+        nl_row_append(&ctx->row_locked, variable, coefficient);
     else if (!restating_kept_row(ctx))
         nl_row_append(&ctx->row_free, v->index, coefficient);
 }
@@ -506,7 +506,7 @@ void nl_skip_free_rows(unsigned count) {
     NL_RANGE_ASSERT(double(ctx->current_row) + count, 0, double(s.rows));
     const unsigned end = ctx->current_row + count;
     // A skipped row's sum is zero, whether or not it had locked terms when the system was built.
-    std::fill(s.locked + ctx->current_row, s.locked + end, 0.0f);
+    std::fill(s.locked + ctx->current_row, s.locked + end, 0.0);
     NLRecycle& rc = ctx->recycle;
     while (rc.next_locked < s.nlocked_rows && s.locked_rows[rc.next_locked] < end)
         ++rc.next_locked;
@@ -527,5 +527,6 @@ void nl_right_hand_side_add(unsigned row, float value) {
     NLContext* ctx = NL_CONTEXT_IN_STATE(NL_STATE_MATRIX);
     NL_ASSERT(!ctx->least_squares, "!__nlCurrentContext->least_squares");
     NL_RANGE_ASSERT(row, 0, double(ctx->n) - 1.0);
-    ctx->b[row] += value;
+    // Summed in single precision, as the square system's solve is.
+    ctx->b[row] = double(float(ctx->b[row]) + value);
 }

@@ -66,7 +66,7 @@ float nl_get_variable(unsigned variable);
 
 // State 3. Adds the term coefficient × variable to the open row; repeated variables are kept as
 // separate terms.
-void nl_coefficient(unsigned variable, float coefficient);
+void nl_coefficient(unsigned variable, double coefficient);
 
 // State 2. Whether this statement restates a kept least-squares system (a re-solve with the
 // factorisation kept): then the rows' free terms are known already and only their locked terms

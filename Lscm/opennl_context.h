@@ -1,11 +1,13 @@
 #pragma once
 
-// The records behind the nl_* calls, shared by the assembly and the SuperLU halves of the layer
-// (and readable by tests). Callers of the layer use Lscm/opennl.h only.
+// The records behind the nl_* calls, shared by the assembly, the least-squares (Cholesky) and the
+// square (SuperLU) parts of the layer, and readable by tests. Callers use Lscm/opennl.h only.
 
 #include "Lscm/opennl.h"
 
 #include <slu_sdefs.h>
+
+#include <vector>
 
 constexpr int __NL_STATE_INITIAL = 0;
 constexpr int NL_STATE_SYSTEM = 1;
@@ -30,9 +32,11 @@ struct NLVariable {
     unsigned index; // column among the free variables, NL_NO_INDEX when locked
 };
 
+// A coefficient of a row. Least-squares rows keep it in double precision as given; square
+// systems sum their entries in single precision (see nl_row_add).
 struct NLCoeff {
     unsigned index;
-    float value;
+    double value;
 };
 
 struct SparseRow {
@@ -56,7 +60,8 @@ struct NLCompressed {
     float* value;
 };
 // The rows of a least-squares system as stated (free coefficients only), with each row's sum of
-// locked contributions, which is restated at every solve. Arrays from the heap.
+// locked contributions in double precision, which is restated at every solve. The normal
+// equations are formed from them at the factorisation. Arrays from the heap.
 struct NLRowStore {
     unsigned rows;
     unsigned row_capacity;
@@ -64,7 +69,7 @@ struct NLRowStore {
     unsigned nnz;
     unsigned capacity;
     NLCoeff* coeff;
-    float* locked; // one per row
+    double* locked; // one per row
     // The rows that have locked terms, in order: only their locked sums can change between
     // statements of the same system.
     unsigned* locked_rows;
@@ -94,6 +99,8 @@ struct NLRecycle {
     unsigned next_locked; // statement cursor into the stated rows' locked_rows
 };
 
+struct NLCholesky;
+
 struct NLContext {
     int state;
     NLVariable* variable;
@@ -101,8 +108,8 @@ struct NLContext {
     SparseMatrix M;
     SparseRow row_free;   // (index, coefficient) of the open row's free variables
     SparseRow row_locked; // (0, coefficient × value) of the open row's locked variables
-    float* x;             // n
-    float* b;             // n
+    double* x;            // n
+    double* b;            // n
     unsigned nb_variables;
     unsigned current_row;
     bool least_squares;
@@ -114,20 +121,22 @@ struct NLContext {
     bool alloc_x;
     bool alloc_b;
     bool alloc_factorization;
-    // Kept factorisation of Mᵀ: Pr Mᵀ Pc = L U.
+    // Least squares: the kept Cholesky factorisation of the normal equations AᵀA (see
+    // opennl_cholesky.cpp); null until factorised.
+    NLCholesky* cholesky;
+    // Square systems: the kept factorisation of Mᵀ, Pr Mᵀ Pc = L U.
     SuperMatrix L;
     SuperMatrix U;
     int* perm_c;
     int* perm_r;
     NLKeptOrdering* shared_ordering; // not owned; see nl_share_ordering
     SuperLUStat_t stat;
-    // The factorised matrix itself, for the residuals of the refinement; only its diagonal and
-    // upper half when kept_upper (the normal equations are symmetric). Owned with the factors.
+    // The factorised square matrix itself, for the residuals of the refinement. Owned with the
+    // factors.
     NLCompressed kept;
-    bool kept_upper;
-    // Least-squares rows kept for the residuals of the refinement (keep_rows), so that they are
-    // taken against the rows as given rather than against their normal equations summed in
-    // single precision.
+    // The stated rows of a least-squares system (keep_rows is set for every least-squares
+    // system): the normal equations are formed from them, and live re-solves restate only
+    // their locked sums.
     NLRowStore stated;
     bool keep_rows;
     bool b_pending; // a re-statement's locked sums are still to be taken into b
@@ -159,10 +168,11 @@ NLContext* nl_context_in_state(int state, int line);
 #define NL_CONTEXT_IN_STATE(state) nl_context_in_state(state, __LINE__)
 
 // Sparse rows.
-void nl_row_append(SparseRow* row, unsigned index, float value);
-void nl_row_add(SparseRow* row, unsigned index, float value); // merges into an existing index
-void nl_row_clear(SparseRow* row);                            // keeps the array
-void nl_row_release(SparseRow* row);                          // frees the array
+void nl_row_append(SparseRow* row, unsigned index, double value);
+// Merges into an existing index, summing in single precision as the square systems' solve is.
+void nl_row_add(SparseRow* row, unsigned index, float value);
+void nl_row_clear(SparseRow* row);   // keeps the array
+void nl_row_release(SparseRow* row); // frees the array
 
 // Compressed copy of M's rows, after which M's rows are emptied and freed; the caller frees the
 // copy.
@@ -173,23 +183,28 @@ void nl_compressed_release(NLCompressed* c);
 void nl_variables_to_vector(NLContext* ctx);
 void nl_vector_to_variables(NLContext* ctx);
 
-// How a matrix is ordered and pivoted for its factorisation: COLAMD with partial pivoting (for
-// unsymmetric matrices), or minimum degree on M + Mᵀ with pivots on the diagonal (symmetric
-// positive definite ones).
+// How a square matrix is ordered and pivoted for its SuperLU factorisation: COLAMD with partial
+// pivoting (for unsymmetric matrices), or minimum degree on M + Mᵀ with pivots on the diagonal
+// (matrices symmetric in structure, as ABF's Newton systems are).
 enum NLOrdering { NL_ORDERING_COLAMD, NL_ORDERING_SYMMETRIC };
 
-// Process-wide choices of the solves: the ordering of least-squares and of square systems, and
-// whether solves are refined. Read by every solve on any thread; change them only while no
-// solve runs (tests and benchmarks compare the choices).
+// Process-wide choices of the solves. Read by every solve on any thread; change them only while
+// no solve runs (tests and benchmarks compare the choices).
 struct NLFactorOptions {
-    NLOrdering least_squares;
     NLOrdering square;
-    bool refine;
-    bool recycle; // live re-solves combine earlier solutions when they can (needs refine)
+    bool refine;  // square solves are refined against the matrix in double precision
+    bool recycle; // live least-squares re-solves combine earlier solutions when they can
 };
 NLFactorOptions& nl_factor_options();
-// Refinement steps (corrections through the factors) taken by solves on this thread so far.
+// Refinement steps (corrections through the single-precision factors of square systems) taken by
+// solves on this thread so far.
 long nl_refinement_steps();
+// Corrections of least-squares solves against their stated rows on this thread so far.
+long nl_least_squares_refinement_steps();
+// Factorisations (least-squares and square) made on this thread so far; the layer counts
+// through nl_factorization_count.
+long nl_factorizations();
+long& nl_factorization_count();
 // Re-solves of kept factorisations on this thread so far: answered by combining earlier
 // solutions, and solved through the factors.
 long nl_recycled_solves();
@@ -202,8 +217,33 @@ void nl_recycle_release(NLRecycle* recycle);
 
 // Appends a least-squares row (its free coefficients) to the stated rows, with its locked sum and
 // whether it has locked terms.
-void nl_rows_append(NLRowStore* store, const SparseRow* row, float locked, bool has_locked);
+void nl_rows_append(NLRowStore* store, const SparseRow* row, double locked, bool has_locked);
 void nl_rows_release(NLRowStore* store);
 
-// Releases the kept factorisation, if the context owns one.
+// Releases the kept factorisation, if the context owns one (either kind).
 void nl_release_factorization(NLContext* ctx);
+
+// ---- least squares (opennl_least_squares.cpp, over opennl_cholesky.cpp) -------------------------
+
+// Factorises the normal equations of the stated rows unless a kept factorisation is reused, then
+// solves into ctx->x: directly, or by combining kept solutions on a live re-solve. False when the
+// normal equations are not positive definite or the answer is not finite; x is then unchanged.
+bool nl_least_squares_solve(NLContext* ctx);
+
+// The normal equations AᵀA of the stated rows in double precision, factorised by sparse
+// Cholesky under a fill-reducing ordering. Null when the matrix is not positive definite to
+// working precision.
+NLCholesky* nl_cholesky_factorize(const NLRowStore& rows, unsigned n);
+// x = (AᵀA)⁻¹ rhs: two triangular solves. x and rhs may be the same array.
+void nl_cholesky_solve(const NLCholesky* factor, const double* rhs, double* x, unsigned n);
+void nl_cholesky_release(NLCholesky* factor);
+// Entries of the factor, for benchmarks.
+long long nl_cholesky_entries(const NLCholesky* factor);
+// The lower half of the normal equations that nl_cholesky_factorize forms, by columns: entry
+// (row[e], j) for e in [start[j], start[j + 1]), rows ascending. For tests.
+struct NLNormalLower {
+    std::vector<int> start;
+    std::vector<int> row;
+    std::vector<double> value;
+};
+NLNormalLower nl_normal_equations_lower(const NLRowStore& rows, unsigned n);

@@ -11,11 +11,13 @@
 // that they are stated exactly as the lists would state them.
 
 // The two rows of one triangle: its corners' variable pairs (u = 2 key, v = u + 1), the corner of
-// largest sine last, and the coefficients from its angles.
+// largest sine last, and the coefficients from its angles. The coefficients are kept in double
+// precision: on a large regular chart the rounding of single-precision ones is the same in every
+// triangle, and adds up to a visible change of scale across the chart.
 struct PTriangleRows {
     unsigned u[3];
-    float cosine;
-    float sine;
+    double cosine;
+    double sine;
 };
 
 // The corner UV pairs a flush writes and the point each takes its UV from.

@@ -239,7 +239,7 @@ void set_point(const PPoint* p) {
 
 // Two rows per triangle keep its angles: the third corner is placed from the first two.
 void state_triangle_rows(const PTriangleRows& t) {
-    const float cosine = t.cosine, sine = t.sine;
+    const double cosine = t.cosine, sine = t.sine;
     const unsigned u1 = t.u[0], v1 = u1 + 1;
     const unsigned u2 = t.u[1], v2 = u2 + 1;
     const unsigned u3 = t.u[2], v3 = u3 + 1;

@@ -3,7 +3,6 @@
 #include "Lscm/opennl_context.h"
 
 #include "nl_problem.h"
-#include "superlu_counter.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +10,7 @@
 
 namespace {
 
-// Single precision through an LU of the normal equations: relative agreement to about 1e-3.
+// Answers are kept in single precision: relative agreement to a few float steps at best.
 void expect_close(const std::vector<float>& got, const std::vector<double>& want, double tol) {
     ASSERT_EQ(got.size(), want.size());
     double scale = 1.0;
@@ -50,7 +49,7 @@ TEST(LeastSquaresSolve, RandomOverdeterminedSystemsMatchDenseNormalEquations) {
         bool ok = false;
         NLContext* ctx = nl_run_least_squares(p, false, &ok);
         ASSERT_TRUE(ok) << "seed " << seed;
-        expect_close(nl_read_variables(p.variables), want, 1e-3);
+        expect_close(nl_read_variables(p.variables), want, 1e-6);
         nl_delete_context(ctx);
     }
 }
@@ -64,7 +63,7 @@ TEST(LeastSquaresSolve, ConformalGridMatchesDenseNormalEquations) {
     NLContext* ctx = nl_run_least_squares(p, true, &ok);
     ASSERT_TRUE(ok);
     std::vector<float> got = nl_read_variables(p.variables);
-    expect_close(got, want, 1e-3);
+    expect_close(got, want, 1e-6);
     // Locked variables come back exactly as set.
     for (auto [v, value] : p.locked)
         EXPECT_EQ(got[v], value);
@@ -96,15 +95,13 @@ TEST(KeptFactorization, ResolveWithNewLockedValuesEqualsAFreshContext) {
     moved.locked[2 * b + 1] -= 0.4f;
     moved.locked[2 * a] -= 0.2f;
 
-    const int before = superlu_factorizations;
+    const long before = nl_factorizations();
     bool ok = false;
     NLContext* kept = nl_run_least_squares(first, true, &ok);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(superlu_factorizations, before + 1);
+    EXPECT_EQ(nl_factorizations(), before + 1);
     EXPECT_EQ(kept->state, 7);
-    // The kept state is the factors: M's rows are gone.
-    for (unsigned i = 0; i < kept->M.m; ++i)
-        EXPECT_EQ(kept->M.rows[i].size, 0u);
+    EXPECT_NE(kept->cholesky, nullptr);
 
     // Live re-solve: same rows, new locked values only.
     nl_make_current(kept);
@@ -117,7 +114,7 @@ TEST(KeptFactorization, ResolveWithNewLockedValuesEqualsAFreshContext) {
     nl_end(NL_BLOCK_MATRIX);
     nl_end(NL_BLOCK_SYSTEM);
     ASSERT_TRUE(nl_solve_reusing(true));
-    EXPECT_EQ(superlu_factorizations, before + 1) << "re-solve must not factorise again";
+    EXPECT_EQ(nl_factorizations(), before + 1) << "re-solve must not factorise again";
     std::vector<float> reused = nl_read_variables(moved.variables);
 
     NLContext* fresh = nl_run_least_squares(moved, true, &ok);
@@ -125,8 +122,8 @@ TEST(KeptFactorization, ResolveWithNewLockedValuesEqualsAFreshContext) {
     std::vector<float> direct = nl_read_variables(moved.variables);
     std::vector<double> want = dense_least_squares(moved);
     for (size_t i = 0; i < direct.size(); ++i) {
-        EXPECT_NEAR(reused[i], direct[i], 1e-5f) << "variable " << i;
-        EXPECT_NEAR(reused[i], want[i], 1e-3) << "variable " << i;
+        EXPECT_NEAR(reused[i], direct[i], 1e-6f) << "variable " << i;
+        EXPECT_NEAR(reused[i], want[i], 1e-5) << "variable " << i;
     }
     EXPECT_EQ(reused[2 * b], moved.locked[2 * b]);
     nl_delete_context(fresh);

@@ -42,14 +42,14 @@ double angle_between(const double u[], const double v[], int dim) {
 
 } // namespace
 
-TestMesh flat_patch(int n, unsigned seed) {
+TestMesh flat_patch(int n, unsigned seed, float jitter) {
     Lcg rng{seed};
     TestMesh mesh;
     for (int y = 0; y <= n; y++) {
         for (int x = 0; x <= n; x++) {
             bool inner = x > 0 && y > 0 && x < n && y < n;
-            float jx = inner ? (rng.next() - 0.5f) * 0.6f : 0.0f;
-            float jy = inner ? (rng.next() - 0.5f) * 0.6f : 0.0f;
+            float jx = inner ? (rng.next() - 0.5f) * jitter : 0.0f;
+            float jy = inner ? (rng.next() - 0.5f) * jitter : 0.0f;
             // Uneven spacing as well as jitter: cells of different sizes.
             float fx = float(x) + 0.3f * float(x * x) / float(n);
             mesh.addVertex(fx + jx, float(y) + jy, 0.0f);

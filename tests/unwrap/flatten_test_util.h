@@ -7,9 +7,10 @@
 
 // Generated charts and layout measures shared by the ABF, LSCM and packing suites.
 
-// An irregular triangulated planar patch of n x n cells in z = 0: jittered grid points, each
-// cell split along a varying diagonal. Deterministic for a seed.
-TestMesh flat_patch(int n, unsigned seed);
+// An irregular triangulated planar patch of n x n cells in z = 0: grid points jittered by up to
+// half the given share of a cell, each cell split along a varying diagonal. Deterministic for a
+// seed. Jitter above 0.5 may fold a triangle over its neighbour.
+TestMesh flat_patch(int n, unsigned seed, float jitter = 0.6f);
 
 // Rotates and tilts every position of a mesh (a rigid motion out of the z = 0 plane).
 void rotate_and_tilt(TestMesh& mesh);
