@@ -231,14 +231,16 @@ void nl_release_factorization(NLContext* ctx);
 bool nl_least_squares_solve(NLContext* ctx);
 
 // The normal equations AᵀA of the stated rows in double precision, factorised by sparse
-// Cholesky under a fill-reducing ordering. Null when the matrix is not positive definite to
-// working precision.
-NLCholesky* nl_cholesky_factorize(const NLRowStore& rows, unsigned n);
+// Cholesky under a fill-reducing ordering. paired: the free variables come in (u, v) pairs of
+// points (columns 2q, 2q + 1), so that rows of a conformal map's shape may be factorised as one
+// complex system. Null when the matrix is not positive definite to working precision.
+NLCholesky* nl_cholesky_factorize(const NLRowStore& rows, unsigned n, bool paired);
 // x = (AᵀA)⁻¹ rhs: two triangular solves. x and rhs may be the same array.
 void nl_cholesky_solve(const NLCholesky* factor, const double* rhs, double* x, unsigned n);
 void nl_cholesky_release(NLCholesky* factor);
-// Entries of the factor, for benchmarks.
+// Entries of the factor (complex ones when it is complex), for benchmarks and tests.
 long long nl_cholesky_entries(const NLCholesky* factor);
+bool nl_cholesky_is_complex(const NLCholesky* factor);
 // The lower half of the normal equations that nl_cholesky_factorize forms, by columns: entry
 // (row[e], j) for e in [start[j], start[j + 1]), rows ascending. For tests.
 struct NLNormalLower {

@@ -89,6 +89,16 @@ void refined_solve(const NLContext* ctx, const double* rhs, double* x,
     free(d);
 }
 
+// Whether the free variables are whole (u, v) pairs: 2p and 2p + 1 both free or both locked.
+bool free_in_pairs(const NLContext* ctx) {
+    if (ctx->nb_variables % 2 != 0)
+        return false;
+    for (unsigned v = 0; v < ctx->nb_variables; v += 2)
+        if (ctx->variable[v].locked != ctx->variable[v + 1].locked)
+            return false;
+    return true;
+}
+
 // x = N⁻¹ b; false when the answer is not finite.
 bool direct_solve(NLContext* ctx) {
     const unsigned n = ctx->n;
@@ -322,7 +332,7 @@ bool nl_least_squares_solve(NLContext* ctx) {
         nl_release_factorization(ctx); // a failed earlier attempt leaves nothing behind
         if (ctx->n == 0)
             return true; // every variable locked: nothing to factorise
-        ctx->cholesky = nl_cholesky_factorize(ctx->stated, ctx->n);
+        ctx->cholesky = nl_cholesky_factorize(ctx->stated, ctx->n, free_in_pairs(ctx));
         if (ctx->cholesky == nullptr)
             return false;
     }

@@ -1,14 +1,17 @@
-// Conformal-map systems of real meshes: the answer must satisfy the normal equations, and a kept
-// factorisation must give what a fresh context gives.
+// Conformal-map systems of real meshes: the answer must satisfy the normal equations, equal an
+// independent sparse LU solve of them, and a kept factorisation must give what a fresh context
+// gives.
 
 #include "Lscm/opennl_context.h"
 
 #include "nl_problem.h"
 
+#include <Eigen/SparseLU>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <deque>
 #include <map>
 
@@ -63,6 +66,73 @@ TriMesh edge_connected_patch(const TriMesh& full, unsigned seed, size_t count) {
         }
     }
     return patch;
+}
+
+// The normal equations assembled from the rows by triplets and solved by Eigen's sparse LU under
+// a column ordering: another assembly, ordering and factorisation than the layer's.
+std::vector<double> sparse_lu_least_squares(const LsProblem& p) {
+    std::vector<int> column(p.variables, -1);
+    int n = 0;
+    for (unsigned v = 0; v < p.variables; ++v)
+        if (!p.locked.count(v))
+            column[v] = n++;
+    std::vector<Eigen::Triplet<double>> entries;
+    Eigen::VectorXd b = Eigen::VectorXd::Zero(n);
+    for (const NlRow& row : p.rows) {
+        double locked = 0.0;
+        for (const NlTerm& t : row)
+            if (column[t.variable] < 0)
+                locked += double(t.coefficient) * double(p.locked.at(t.variable));
+        for (const NlTerm& a : row) {
+            if (column[a.variable] < 0)
+                continue;
+            b[column[a.variable]] -= double(a.coefficient) * locked;
+            for (const NlTerm& c : row)
+                if (column[c.variable] >= 0)
+                    entries.emplace_back(column[a.variable], column[c.variable],
+                                         double(a.coefficient) * double(c.coefficient));
+        }
+    }
+    Eigen::SparseMatrix<double> N(n, n);
+    N.setFromTriplets(entries.begin(), entries.end());
+    Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu(N);
+    EXPECT_EQ(lu.info(), Eigen::Success);
+    Eigen::VectorXd x = lu.solve(b);
+    std::vector<double> all(p.variables);
+    for (unsigned v = 0; v < p.variables; ++v)
+        all[v] = column[v] < 0 ? double(p.locked.at(v)) : x[column[v]];
+    return all;
+}
+
+// Whole meshes and patches, pinned at two far points: the layer's answer equals the reference to
+// a few float steps of the layout's size.
+TEST(ConformalMeshSystems, RealMeshLayoutsEqualAnIndependentSparseSolve) {
+    struct Case {
+        const char* file;
+        size_t triangles; // an edge-connected patch of this many, or 0 for the whole mesh
+    };
+    for (const Case& c :
+         {Case{"bunny.obj", 0}, Case{"snowden.obj", 20000}, Case{"dragon_res3.obj", 15000}}) {
+        TriMesh full = read_obj_triangles(std::string(MARROWBY_MESH_DIR) + "/" + c.file);
+        ASSERT_GT(full.points(), 0u) << c.file;
+        TriMesh mesh = c.triangles == 0 ? full : edge_connected_patch(full, 0, c.triangles);
+        LsProblem p = conformal_problem(mesh, 0, farthest_from_first(mesh));
+        const std::vector<double> want = sparse_lu_least_squares(p);
+        bool ok = false;
+        NLContext* ctx = nl_run_least_squares(p, true, &ok);
+        ASSERT_TRUE(ok) << c.file;
+        const std::vector<float> got = nl_read_variables(p.variables);
+        double lo = 1e30, hi = -1e30, worst = 0.0;
+        for (size_t i = 0; i < want.size(); ++i) {
+            lo = std::min(lo, want[i]);
+            hi = std::max(hi, want[i]);
+            worst = std::max(worst, std::fabs(double(got[i]) - want[i]));
+        }
+        std::printf("[ reference ] %s, %zu triangles: largest difference %.2e of the size\n",
+                    c.file, mesh.tri.size() / 3, worst / (hi - lo));
+        EXPECT_LT(worst, 1e-5 * (hi - lo)) << c.file;
+        nl_delete_context(ctx);
+    }
 }
 
 TEST(ConformalMeshSystems, BunnySolutionSatisfiesTheNormalEquations) {

@@ -70,6 +70,34 @@ TEST(LeastSquaresSolve, ConformalGridMatchesDenseNormalEquations) {
     nl_delete_context(ctx);
 }
 
+// A conformal map's rows pair up into complex rows and are factorised as the complex system of
+// half the size; one row off that shape, or a lone locked u, keeps the real factorisation. Both
+// must give the dense answer.
+TEST(LeastSquaresSolve, ComplexAndRealFactorisationsGiveTheDenseAnswer) {
+    TriMesh mesh = grid_mesh(7, 6);
+    const unsigned b = mesh.points() - 1;
+    struct Case {
+        const char* name;
+        LsProblem problem;
+        bool complex;
+    };
+    Case cases[] = {{"conformal", conformal_problem(mesh, 0, b), true},
+                    {"one row changed", conformal_problem(mesh, 0, b), false},
+                    {"lone locked u", conformal_problem(mesh, 0, b), false}};
+    cases[1].problem.rows[5][0].coefficient += 0.25f;
+    cases[2].problem.locked[2 * 3] = 0.5f;
+    for (Case& c : cases) {
+        std::vector<double> want = dense_least_squares(c.problem);
+        ASSERT_FALSE(want.empty()) << c.name;
+        bool ok = false;
+        NLContext* ctx = nl_run_least_squares(c.problem, true, &ok);
+        ASSERT_TRUE(ok) << c.name;
+        EXPECT_EQ(nl_cholesky_is_complex(ctx->cholesky), c.complex) << c.name;
+        expect_close(nl_read_variables(c.problem.variables), want, 1e-6);
+        nl_delete_context(ctx);
+    }
+}
+
 TEST(LeastSquaresSolve, ConsistentSystemIsSolvedExactly) {
     // x_i − x_{i+1} + 1 = 0, x_0 locked at 0 and the constant 1 held by locked variable 8: x_i = i.
     LsProblem p;
