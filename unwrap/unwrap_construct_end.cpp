@@ -42,7 +42,7 @@ void unwrap_construct_end(PHandle* handle, bool fillHoles) {
         unwrap_chart_boundaries(chart, &nboundaries, &outer);
 
         // A closed surface cannot be flattened; its faces keep their UVs.
-        if (nboundaries == 0) {
+        if (nboundaries == 0 && !handle->keepClosedCharts) {
             mem_free(chart);
             continue;
         }

@@ -1,5 +1,7 @@
 #include "unwrap/unwrap_glue.h"
 
+#include "unwrap/unwrap_cut_to_disc.h"
+
 #include "unwrap/unwrap.h"
 #include "unwrap/unwrap_lscm.h"
 #include "unwrap/unwrap_pack.h"
@@ -27,8 +29,12 @@ int count_faces_taken(const UnwrapMesh* mesh, bool selectedOnly) {
 
 } // namespace
 
-PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly) {
+namespace {
+
+PHandle* construct_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
+                          const std::vector<std::pair<int, int>>& cuts, bool keepClosed) {
     PHandle* handle = unwrap_handle_create();
+    handle->keepClosedCharts = keepClosed;
     unwrap_expect_faces(handle, selectedOnly ? count_faces_taken(mesh, true) : mesh->triangleCount);
     for (int t = 0; t < mesh->triangleCount; t++) {
         UnwrapFaceVertices& fv = mesh->faceVertices[t];
@@ -59,8 +65,39 @@ PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly
         if (mesh->edges[i].flags & UNWRAP_EDGE_SEAM)
             unwrap_mark_seam(handle, mesh->edges[i].v1, mesh->edges[i].v2);
     }
+    for (auto [a, b] : cuts)
+        unwrap_mark_seam(handle, a, b);
     unwrap_construct_end(handle, fillHoles);
     return handle;
+}
+
+} // namespace
+
+// Charts that are not discs are cut open: the handle is built again with the cuts as seams.
+// One cut pass makes every chart a disc; the second only guards against a cut that a filled
+// hole or a non-manifold corner kept from taking effect.
+PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly) {
+    mesh->discCuts.clear();
+    mesh->discCutCharts = 0;
+    constexpr int kCutPasses = 2;
+    for (int pass = 0;; pass++) {
+        const bool last = pass == kCutPasses;
+        PHandle* handle = construct_handle(mesh, fillHoles, selectedOnly, mesh->discCuts, !last);
+        if (last)
+            return handle;
+        PDiscCuts cuts = unwrap_disc_cuts(handle);
+        if (cuts.edges.empty() && !unwrap_has_closed_chart(handle))
+            return handle;
+        if (cuts.edges.empty()) {
+            // A closed chart that no cut opens (too small to cut) is dropped, as it used to be.
+            unwrap_delete(handle);
+            return construct_handle(mesh, fillHoles, selectedOnly, mesh->discCuts, false);
+        }
+        unwrap_delete(handle);
+        if (pass == 0)
+            mesh->discCutCharts = cuts.charts;
+        mesh->discCuts.insert(mesh->discCuts.end(), cuts.edges.begin(), cuts.edges.end());
+    }
 }
 
 void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,

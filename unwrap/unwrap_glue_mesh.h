@@ -1,5 +1,8 @@
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "document/mesh_types.h"
 
 #include <cstdint>
@@ -50,6 +53,10 @@ struct UnwrapMesh {
     int edgeCount;
     int triangleCount;
     int vertexCount;
+    // Edges the last build of a handle cut so that every chart is a disc (vertex index pairs),
+    // beyond the seams, and the number of charts they cut.
+    std::vector<std::pair<int, int>> discCuts;
+    int discCutCharts = 0;
 };
 
 // The unique UVs of the last run: three slots per triangle of the run set.

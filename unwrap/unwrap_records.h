@@ -165,4 +165,7 @@ struct PHandle {
     int ncharts;
     PEdgeIndex* edgeIndex; // construction only, like the hashes
     bool live;             // set by unwrap_lscm_begin: live solves stay on the calling thread
+    // Construction end keeps closed charts (no boundary) instead of dropping them, so that they
+    // can be cut open (unwrap_disc_cuts).
+    bool keepClosedCharts;
 };
