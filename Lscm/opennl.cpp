@@ -479,6 +479,14 @@ float nl_get_variable(unsigned variable) {
     return ctx->variable[variable].value;
 }
 
+double nl_get_variable_double(unsigned variable) {
+    NLContext* ctx = checked_current(__LINE__);
+    NL_ASSERT(ctx->state == NL_STATE_SOLVED || ctx->state == NL_STATE_SYSTEM_SOLVED,
+              "__nlCurrentContext->state is solved");
+    const NLVariable& v = ctx->variable[variable];
+    return v.locked ? double(v.value) : ctx->x[v.index];
+}
+
 void nl_coefficient(unsigned variable, double coefficient) {
     // Called once per coefficient of every row: the usual case is checked inline.
     NLContext* ctx = current_context;

@@ -64,6 +64,10 @@ void nl_lock_variable(unsigned variable);
 // Any state but 0. Not range-checked, as nl_set_variable.
 float nl_get_variable(unsigned variable);
 
+// After a solve (state 6 or 7): the variable's value as solved, in double precision (a locked
+// variable's value as set). For callers whose layouts span many orders of magnitude.
+double nl_get_variable_double(unsigned variable);
+
 // State 3. Adds the term coefficient × variable to the open row; repeated variables are kept as
 // separate terms.
 void nl_coefficient(unsigned variable, double coefficient);

@@ -1,6 +1,7 @@
 #include "app/layout_check.h"
 
 #include "document/mesh_document.h"
+#include "unwrap/unwrap_glue_mesh.h"
 
 #include <cstdio>
 
@@ -19,6 +20,15 @@ int count_faces_without_layout(const MeshDocument& doc) {
         count += onePoint;
     }
     return count;
+}
+
+void warn_disc_cuts() {
+    const UnwrapMesh& run = unwrap_run_set();
+    if (run.discCutCharts > 0)
+        std::fprintf(stderr,
+                     "marrowby: warning: %d charts were not discs (closed, ring-shaped or with "
+                     "handles) and were cut open along %zu edges\n",
+                     run.discCutCharts, run.discCuts.size());
 }
 
 void warn_faces_without_layout(const MeshDocument& doc) {

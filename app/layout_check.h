@@ -9,3 +9,7 @@ int count_faces_without_layout(const MeshDocument& doc);
 
 // One warning line on stderr when the document has such faces; nothing otherwise.
 void warn_faces_without_layout(const MeshDocument& doc);
+
+// One warning line on stderr when the last unwrap cut charts open to make them discs: how many
+// charts and how many edges; nothing otherwise.
+void warn_disc_cuts();

@@ -3,6 +3,7 @@
 #include "unwrap/unwrap_pack_tight.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -58,4 +59,26 @@ bool parse_packing_field(const char* field, EngineOptions& options) {
     options.packResolution = resolution;
     options.packPadding = padding;
     return true;
+}
+
+bool parse_switch_fields(const char* fields, EngineOptions& options) {
+    options.fixFlips = true;
+    if (!parse_packing_field(nullptr, options))
+        return false;
+    if (!fields || !*fields)
+        return true;
+    std::string rest(fields);
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = rest.find(',', from);
+        const std::string field =
+            rest.substr(from, comma == std::string::npos ? rest.npos : comma - from);
+        if (field == "-keepflips")
+            options.fixFlips = false;
+        else if (!parse_packing_field(field.c_str(), options))
+            return false;
+        if (comma == std::string::npos)
+            return true;
+        from = comma + 1;
+    }
 }

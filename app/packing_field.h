@@ -10,3 +10,9 @@
 // Sets the packing options and answers true, or answers false and leaves them alone when the
 // field is anything else.
 bool parse_packing_field(const char* field, EngineOptions& options);
+
+// Everything after the fifth field: comma-separated switches in any order, each a packing field
+// as above or "-keepflips" (charts keep their layout from the flattening even where triangles
+// are flipped or collapsed). Sets the options and answers true, or answers false for anything
+// else. Null or empty gives the defaults.
+bool parse_switch_fields(const char* fields, EngineOptions& options);

@@ -36,6 +36,8 @@ const char* usage_text() {
            "  PACKING    optional sixth field: -tightpack packs the charts' shapes at 1024\n"
            "             texels with 4 texels between charts, -tightpack=RES/PAD at RES texels\n"
            "             with PAD between charts; without it charts are packed on shelves\n"
+           "  -keepflips optional, in any order with PACKING: charts keep the flattening's\n"
+           "             layout even where triangles are flipped or collapsed\n"
            "example: marrowby \"mesh.obj,seams.bin,,,-notlive\"\n"
            "         marrowby \"mesh.obj,seams.bin,,,-notlive,-tightpack=2048/8\"\n"
            "exit codes of the batch path: 255 (-1) written, 2 usage, 3 the OBJ file could not\n"
@@ -69,6 +71,7 @@ int runBatch(const CommandLineFields& fields) {
     }
     readSeamList(fields.seamPath);
     doc.unwrapNow();
+    warn_disc_cuts();
     warn_faces_without_layout(doc);
     if (!doc.writeObj(fields.objPath, fields.objPath)) {
         std::fprintf(stderr, "marrowby: the result could not be written; %s is left unchanged\n",
@@ -133,7 +136,7 @@ bool parseCommandLine(char* commandLine, bool loadInBackground) {
     }
     engine_options().useAbf = std::strcmp(fields.method, "-lscm") != 0;
     engine_options().fillHoles = std::strcmp(fields.holes, "-nofillholes") != 0;
-    if (!parse_packing_field(fields.packing, engine_options())) {
+    if (!parse_switch_fields(fields.packing, engine_options())) {
         state.malformed = true;
         state.badPacking = true;
         return false;
@@ -206,9 +209,11 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
     if (parseCommandLine(line.data(), runner && platform_display_available()))
         return startup_state().batchExitCode;
     if (startup_state().badPacking) {
-        std::fprintf(stderr,
-                     "marrowby: the sixth field must be -tightpack or -tightpack=RES/PAD\n%s",
-                     usage_text());
+        std::fprintf(
+            stderr,
+            "marrowby: the fields after the fifth must be -tightpack, -tightpack=RES/PAD or "
+            "-keepflips\n%s",
+            usage_text());
         shutdownCleanup();
         return EXIT_USAGE;
     }

@@ -78,7 +78,8 @@ void unwrap_worker(EngineOptions options) {
     platform_lower_thread_priority();
     UnwrapMesh* run = &unwrap_run_set();
     select_linked_faces(run);
-    unwrap_selection(run, true, options.fillHoles, options.useAbf, packing_of(options));
+    unwrap_selection(run, true, options.fillHoles, options.useAbf, packing_of(options),
+                     options.fixFlips);
     platform_post_message(WM_UNWRAP_DONE);
 }
 
@@ -138,7 +139,7 @@ void MeshDocument::unwrapNow() {
     UnwrapMesh* run = &unwrap_run_set();
     select_linked_faces(run);
     unwrap_selection(run, true, engine_options().fillHoles, engine_options().useAbf,
-                     packing_of(engine_options()));
+                     packing_of(engine_options()), engine_options().fixFlips);
     takeOverRun();
     labelCharts();
 }

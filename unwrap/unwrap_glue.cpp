@@ -1,6 +1,7 @@
 #include "unwrap/unwrap_glue.h"
 
 #include "unwrap/unwrap_cut_to_disc.h"
+#include "unwrap/unwrap_injective.h"
 
 #include "unwrap/unwrap.h"
 #include "unwrap/unwrap_lscm.h"
@@ -101,10 +102,12 @@ PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly
 }
 
 void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
-                      const UnwrapPacking& packing) {
+                      const UnwrapPacking& packing, bool fixFlips) {
     PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
     unwrap_lscm_flatten(handle, useAbf);
     unwrap_lscm_end(handle);
+    if (fixFlips)
+        unwrap_refine_injective(handle);
     if (packing.tight)
         unwrap_pack_tight(handle, packing.resolution, packing.padding);
     else

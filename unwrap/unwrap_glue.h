@@ -20,10 +20,12 @@ struct UnwrapPacking {
     int padding = UNWRAP_TIGHT_PADDING;
 };
 
-// One full unwrap: charts, flattening, packing; the new UVs land in the face records and the
-// unique-UV table is rebuilt. Leaves no handle behind.
+// One full unwrap: charts (every one cut to a disc), flattening, the locally injective
+// refinement of charts with flipped or collapsed triangles (unless fixFlips is off), packing;
+// the new UVs land in the face records and the unique-UV table is rebuilt. Leaves no handle
+// behind.
 void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
-                      const UnwrapPacking& packing = UnwrapPacking{});
+                      const UnwrapPacking& packing = UnwrapPacking{}, bool fixFlips = true);
 
 // Live unwrap around the user's pins: begin when a drag starts, solve after every move (the
 // moved UVs copied in first), end when the drag ends. Solve and end do nothing without a begin.

@@ -1,5 +1,6 @@
 // Start-up: options from the command line, the batch path, and the exit codes.
 
+#include "app/layout_check.h"
 #include "app/startup.h"
 #include "document/engine_options.h"
 #include "document/mesh_document.h"
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -229,18 +231,25 @@ TEST_F(StartUp, WithoutADisplayTheWindowIsNotAttemptedAndTheFileIsKept) {
         setenv(name.c_str(), value.c_str(), 1);
 }
 
-TEST_F(StartUp, ClosedPartsWithoutSeamsAreReportedWithTheirFaceCount) {
-    // The box is closed: without a seam list every face collapses onto one point.
+TEST_F(StartUp, ClosedPartsWithoutSeamsAreCutOpenAndReported) {
+    // The box is closed: without a seam list it is cut open, every face gets a layout, and one
+    // line counts the charts and edges cut.
     testing::internal::CaptureStderr();
     EXPECT_EQ(run({mesh + ",,,,-notlive"}), -1);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("warning: 96 of 96 faces got no layout"), std::string::npos) << err;
-    // Cut along the sample's seams, every face gets a layout and nothing is said.
+    EXPECT_EQ(err.find("got no layout"), std::string::npos) << err;
+    EXPECT_NE(err.find("warning: 1 charts were not discs"), std::string::npos) << err;
+    MeshDocument back;
+    ObjReader reader;
+    ASSERT_TRUE(reader.read(back, mesh.c_str())) << reader.error;
+    EXPECT_EQ(count_faces_without_layout(back), 0);
+    // Cut along the sample's seams, every chart is a disc already and nothing is said.
     ASSERT_EQ(std::system(("cp " + sample + " " + mesh).c_str()), 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(run({mesh + "," + seams + ",,,-notlive"}), -1);
     err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err.find("got no layout"), std::string::npos) << err;
+    EXPECT_EQ(err.find("were not discs"), std::string::npos) << err;
 }
 
 TEST_F(StartUp, EntryExitCodes) {
@@ -289,8 +298,18 @@ TEST_F(StartUp, SixthFieldChoosesThePackingAndAnyOtherIsAUsageError) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(run({mesh + "," + seams + ",,,-notlive," + sixth}), 2) << sixth;
         std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_NE(err.find("sixth field"), std::string::npos) << sixth << ": " << err;
+        EXPECT_NE(err.find("fields after the fifth"), std::string::npos) << sixth << ": " << err;
         EXPECT_EQ(read_file(mesh), read_file(sample)) << sixth;
+    }
+    // The switches go in any order; -keepflips turns the refinement off.
+    for (auto [fields, tight, fix] :
+         {std::tuple{"-keepflips", false, false}, std::tuple{"-tightpack,-keepflips", true, false},
+          std::tuple{"-keepflips,-tightpack=256/2", true, false},
+          std::tuple{"-tightpack", true, true}}) {
+        ASSERT_EQ(std::system(("cp " + sample + " " + mesh).c_str()), 0);
+        EXPECT_EQ(run({mesh + "," + seams + ",,,-notlive," + fields}), -1) << fields;
+        EXPECT_EQ(engine_options().tightPack, tight) << fields;
+        EXPECT_EQ(engine_options().fixFlips, fix) << fields;
     }
 }
 

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "unwrap/unwrap_records.h"
+
+// Lays out again, without flips, every chart of a flattened handle that has a flipped,
+// collapsed or non-finite triangle (see unwrap_injective.cpp); other charts, and charts with the
+// user's pins, keep their layout exactly. Answers the number of charts laid out again.
+int unwrap_refine_injective(PHandle* handle);
