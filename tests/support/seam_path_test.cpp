@@ -30,8 +30,14 @@ struct Strip {
             faceVertices.push_back(UnwrapFaceVertices{{q[0], q[1], q[2], 0}, {0, 0, 0}});
             faces.push_back(UnwrapFace{});
         }
-        mesh = UnwrapMesh{faceVertices.data(), faces.data(),      vertices.data(),     edges.data(),
-                          int(edges.size()),   int(faces.size()), int(vertices.size())};
+        mesh = UnwrapMesh{};
+        mesh.faceVertices = faceVertices.data();
+        mesh.faces = faces.data();
+        mesh.vertices = vertices.data();
+        mesh.edges = edges.data();
+        mesh.edgeCount = int(edges.size());
+        mesh.triangleCount = int(faces.size());
+        mesh.vertexCount = int(vertices.size());
     }
     std::vector<int> marked() const {
         std::vector<int> m;
