@@ -283,7 +283,7 @@ CommandOutcome AppState::runCommand(int id) {
         out.action = WindowAction::LoadDialog;
         break;
     case ID_FILE_SAVE:
-        saveToLoadedPath();
+        out.action = WindowAction::Save;
         break;
     case ID_FILE_SAVEAS:
         out.action = WindowAction::SaveAsDialog;

@@ -66,7 +66,8 @@ struct EditCalls {
 EditCalls& app_edit_calls();
 
 // What the window must do after a command besides repainting.
-enum class WindowAction { None, LoadDialog, SaveAsDialog, ExportUvDialog, About, Exit };
+// Save: File > Save, which the window runs so that it can ask when the write fails.
+enum class WindowAction { None, LoadDialog, Save, SaveAsDialog, ExportUvDialog, About, Exit };
 
 struct CommandOutcome {
     bool repaint = false;
