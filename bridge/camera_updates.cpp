@@ -162,7 +162,7 @@ std::vector<CameraUpdate> parse_camera_updates(const char* text) {
         } else if (*p == ']') {
             --depth;
         } else if (*p == '{') {
-            const char* close = json_matching_close(p, end);
+            const char* close = json_object_end(p, end);
             if (close == nullptr) {
                 break; // the unfinished last object is dropped
             }

@@ -97,9 +97,7 @@ const char* json_find_outside_strings(const char* from, const char* end, char c)
     return nullptr;
 }
 
-const char* json_matching_close(const char* open, const char* end) {
-    const char opener = *open;
-    const char closer = opener == '{' ? '}' : ']';
+const char* json_object_end(const char* open, const char* end) {
     int depth = 1;
     for (const char* p = open + 1; p < end;) {
         if (*p == '"') {
@@ -109,9 +107,9 @@ const char* json_matching_close(const char* open, const char* end) {
             }
             continue;
         }
-        if (*p == opener) {
+        if (*p == '{') {
             ++depth;
-        } else if (*p == closer && --depth == 0) {
+        } else if (*p == '}' && --depth == 0) {
             return p;
         }
         ++p;

@@ -21,9 +21,9 @@ const char* json_string_end(const char* open, const char* end);
 // string runs to the end of the text).
 const char* json_find_outside_strings(const char* from, const char* end, char c);
 
-// The '}' that closes the '{' at `open`, or the ']' that closes the '[' at `open`, counting only
-// that kind of bracket and skipping strings; null when the text ends first.
-const char* json_matching_close(const char* open, const char* end);
+// The '}' that closes the '{' at `open`, counting braces outside strings only; null when the text
+// ends first.
+const char* json_object_end(const char* open, const char* end);
 
 // Just past the closing quote of the first string in `text` that is a key (a colon follows it,
 // after blanks) and whose unescaped value is `key`; keys of nested objects count too. Null
