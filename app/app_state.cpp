@@ -283,7 +283,7 @@ CommandOutcome AppState::runCommand(int id) {
         out.action = WindowAction::LoadDialog;
         break;
     case ID_FILE_SAVE:
-        saveToLoadedPath();
+        out.action = WindowAction::Save;
         break;
     case ID_FILE_SAVEAS:
         out.action = WindowAction::SaveAsDialog;
@@ -358,16 +358,26 @@ bool AppState::loadChosenFile(const std::string& path) {
     return false;
 }
 
-bool AppState::saveAsChosenFile(const std::string& path) {
-    if (loadedPath.empty())
+bool AppState::saveAsChosenFile(const std::string& path, std::string* error) {
+    const std::string source = documentSource();
+    if (source.empty())
         return false;
-    return MeshDocument::instance().writeObj(path.c_str(), loadedPath.c_str());
+    return MeshDocument::instance().writeObj(path.c_str(), source.c_str(), error);
 }
 
-bool AppState::saveToLoadedPath() {
+bool AppState::saveToLoadedPath(std::string* error) {
     if (loadedPath.empty())
         return false;
-    return MeshDocument::instance().writeObj(loadedPath.c_str(), loadedPath.c_str());
+    return MeshDocument::instance().writeObj(loadedPath.c_str(), loadedPath.c_str(), error);
+}
+
+std::string AppState::documentSource() const {
+    const StartupState& state = startup_state();
+    if (!loadedPath.empty())
+        return loadedPath;
+    if (state.startedWithFile && !state.loadFailed)
+        return state.exitSource;
+    return std::string();
 }
 
 bool AppState::isChecked(int id) const {

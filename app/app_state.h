@@ -66,7 +66,8 @@ struct EditCalls {
 EditCalls& app_edit_calls();
 
 // What the window must do after a command besides repainting.
-enum class WindowAction { None, LoadDialog, SaveAsDialog, ExportUvDialog, About, Exit };
+// Save: File > Save, which the window runs so that it can ask when the write fails.
+enum class WindowAction { None, LoadDialog, Save, SaveAsDialog, ExportUvDialog, About, Exit };
 
 struct CommandOutcome {
     bool repaint = false;
@@ -97,10 +98,15 @@ public:
     CommandOutcome runCommand(int id);
 
     // File commands once the dialog has given a path. loadChosenFile: false when the load
-    // failed (the document is then empty and the window shows the load-failed dialog).
+    // failed (the document is then empty and the window shows the load-failed dialog). The
+    // saves write nothing, answering false with *error left empty, when the document came from
+    // no file; a failed write answers false with its reason in *error.
     bool loadChosenFile(const std::string& path);
-    bool saveAsChosenFile(const std::string& path);
-    bool saveToLoadedPath();
+    bool saveAsChosenFile(const std::string& path, std::string* error = nullptr);
+    bool saveToLoadedPath(std::string* error = nullptr);
+    // The file the document came from: the one chosen with Load, else the command line's when
+    // it could be read; empty when neither.
+    std::string documentSource() const;
 
     // Menu state.
     bool isChecked(int id) const;

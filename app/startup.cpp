@@ -147,6 +147,7 @@ bool parseCommandLine(char* commandLine, bool loadInBackground) {
         return true;
     }
     state.startedWithFile = true;
+    state.exitWriteSettled = false;
     state.exitTarget = fields.objPath;
     state.exitSource = fields.objPath;
     if (!loadInBackground) {
@@ -252,19 +253,45 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
     return code;
 }
 
-void finishInteractive() {
+namespace {
+
+// What the user asked for before closing is in the file: a background unwrap still running
+// (the first one included) is waited for and taken over.
+void land_background_unwraps() {
     finishStartupLoad();
+    MeshDocument::instance().completeLiveUnwrap();
+    finishStartupUnwrap();
+}
+
+bool write_back(std::string* error) {
     StartupState& state = startup_state();
     MeshDocument& doc = MeshDocument::instance();
-    // What the user asked for before closing is in the file: a background unwrap still
-    // running (the first one included) is waited for and taken over.
-    doc.completeLiveUnwrap();
-    finishStartupUnwrap();
-    state.unwrapRunning = false;
-    if (state.startedWithFile && !state.loadFailed && doc.faceCount == 0)
+    if (state.exitWriteSettled || !state.startedWithFile || state.loadFailed)
+        return true;
+    if (doc.faceCount == 0) {
         std::fprintf(stderr, "marrowby: %s has no faces and is left unchanged\n",
                      state.exitTarget.c_str());
-    else if (state.startedWithFile && !state.loadFailed)
-        doc.writeObj(state.exitTarget.c_str(), state.exitSource.c_str());
+    } else if (!doc.writeObj(state.exitTarget.c_str(), state.exitSource.c_str(), error)) {
+        return false;
+    }
+    state.exitWriteSettled = true;
+    return true;
+}
+
+} // namespace
+
+bool writeBackBeforeClose(std::string* error) {
+    land_background_unwraps();
+    return write_back(error);
+}
+
+void settleWriteBack() {
+    startup_state().exitWriteSettled = true;
+}
+
+void finishInteractive() {
+    land_background_unwraps();
+    startup_state().unwrapRunning = false;
+    write_back(nullptr);
     shutdownCleanup();
 }

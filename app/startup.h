@@ -25,6 +25,9 @@ struct StartupState {
     bool unwrapRunning = false;
     // Two copies of field 1, target and source of the write at exit.
     std::string exitTarget, exitSource;
+    // The write at exit was made while the window could still say that it failed, or the user
+    // gave it up there: finishInteractive does not try it again.
+    bool exitWriteSettled = false;
 };
 
 StartupState& startup_state();
@@ -60,8 +63,17 @@ using WindowRunner = bool (*)(int argc, const char* const* argv, int* exitCode);
 
 // The end of the interactive path: the document goes back to the command line's file (not when
 // that file could not be read or holds no face, so that it is not replaced by an empty
-// document), then the shutdown cleanup.
+// document, nor when the window settled it already), then the shutdown cleanup.
 void finishInteractive();
+
+// The same write-back, made while the window is still open so that it can say when the write
+// fails: waits for the background unwraps (the first one included), then writes. True when
+// nothing is left to write (written now, settled before, or nothing to write); false with the
+// reason in *error, and the write-back still to do.
+bool writeBackBeforeClose(std::string* error);
+// The window closes without the write-back: the edits went to another file, or the user gave
+// them up.
+void settleWriteBack();
 
 // The program entry: argv to exit code (the batch path's code, 2 for a malformed command
 // line, 0 for --help, 0 when the window could not be created, else the window's quit code).

@@ -22,10 +22,12 @@ struct CameraUpdate {
     bool has_is_perspective = false;
 };
 
-// Reads the objects of the array under the key "scenes", or of the first array in the text. The
-// text ends at its first NUL; nothing past that, or past an object's closing brace while reading
-// the object's keys, is ever read. Objects without a name, and an unfinished last object, are
-// dropped. Never fails: what cannot be read is left out.
+// Reads the objects of the array under the key "scenes", or of the first array in the text, up to
+// the bracket that closes that array. Strings are read whole, so braces, brackets, quotes and key
+// words inside a name are its text and never structure. The text ends at its first NUL; nothing
+// past that, or past an object's closing brace while reading the object's keys, is ever read.
+// Objects without a name, and an unfinished last object, are dropped. Never fails: what cannot
+// be read is left out.
 std::vector<CameraUpdate> parse_camera_updates(const char* text);
 
 } // namespace zelvora

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -67,8 +68,9 @@ public:
     // input outside the accepted subset. The document is then left cleared.
     bool load(const char* path);
     // Writes the document to target through a temporary file in the same folder and a rename.
-    // False, leaving target as it was, when source is absent or the write fails.
-    bool writeObj(const char* target, const char* source) const;
+    // False, leaving target as it was, when source is absent or the write fails; a failed write
+    // puts its reason ("path: cannot write: why") on stderr and, when given, into *error.
+    bool writeObj(const char* target, const char* source, std::string* error = nullptr) const;
 
     // Index of the edge joining vertices a and b (either order), or -1.
     int findEdge(int a, int b) const;

@@ -132,10 +132,10 @@ void write_document(const MeshDocument& doc, OutText& out) {
 
 } // namespace
 
-bool MeshDocument::writeObj(const char* target, const char* source) const {
+bool MeshDocument::writeObj(const char* target, const char* source, std::string* error) const {
     if (!source || !*source || !target || !*target)
         return false;
-    std::string error;
+    std::string reason;
     bool ok = platform_write_file_atomically(
         target,
         [this](FILE* file) {
@@ -143,8 +143,10 @@ bool MeshDocument::writeObj(const char* target, const char* source) const {
             write_document(*this, out);
             return out.finish();
         },
-        error);
+        reason);
     if (!ok)
-        std::fprintf(stderr, "marrowby: %s\n", error.c_str());
+        std::fprintf(stderr, "marrowby: %s\n", reason.c_str());
+    if (!ok && error)
+        *error = reason;
     return ok;
 }

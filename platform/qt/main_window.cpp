@@ -8,6 +8,7 @@
 #include "document/mesh_document.h"
 #include "document/obj_reader.h"
 #include "platform/qt/gl_view.h"
+#include "platform/qt/write_failed_box.h"
 #ifdef MARROWBY_HAS_VIEWS
 #include "platform/qt/view_binding.h"
 #include "uvexport/uv_layout.h"
@@ -15,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -172,6 +174,9 @@ void MainWindow::runCommand(int id) {
     case WindowAction::LoadDialog:
         showLoadDialog();
         break;
+    case WindowAction::Save:
+        saveDocument();
+        break;
     case WindowAction::SaveAsDialog:
         showSaveAsDialog();
         break;
@@ -227,15 +232,48 @@ void MainWindow::showLoadDialog() {
     views_->update();
 }
 
-void MainWindow::showSaveAsDialog() {
+bool MainWindow::chooseSavePath(std::string& path) {
     QFileDialog dialog(this);
     setUpFileDialog(dialog, true);
     dialog.resize(dialog.sizeHint());
     centreOverClient(&dialog);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        AppState::instance().saveAsChosenFile(
-            dialog.selectedFiles().first().toLocal8Bit().toStdString());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    path = dialog.selectedFiles().first().toLocal8Bit().toStdString();
+    return true;
+}
+
+WriteFailedAnswer MainWindow::askAfterFailedWrite(const std::string& message) {
+    return ask_after_failed_write(this, message);
+}
+
+void MainWindow::saveDocument() {
+    if (SaveFlow(*this).save() == SaveOutcome::CloseUnsaved)
+        close();
+}
+
+void MainWindow::showSaveAsDialog() {
+    std::string path;
+    if (chooseSavePath(path) && SaveFlow(*this).saveAs(path) == SaveOutcome::CloseUnsaved)
+        close();
     views_->update();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // A second close while the box is open waits for the answer to the first.
+    if (closing_) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    const SaveOutcome outcome = SaveFlow(*this).close();
+    closing_ = false;
+    if (outcome == SaveOutcome::Cancelled) {
+        event->ignore();
+        views_->update();
+        return;
+    }
+    event->accept();
 }
 
 void MainWindow::showExportUvDialog() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/save_flow.h"
+
 #include <QMainWindow>
 
 #include <map>
@@ -7,13 +9,15 @@
 
 class GlView;
 class QAction;
+class QCloseEvent;
 class QFileDialog;
 class QToolBar;
 
 // The main window: menu bar, toolbar and the views' OpenGL widget as the client area. Menu,
 // toolbar and accelerator commands go to AppState::runCommand by their ids; the window opens
-// the dialogs that a command asks for and keeps check marks and greyed items in step.
-class MainWindow : public QMainWindow {
+// the dialogs that a command asks for and keeps check marks and greyed items in step. Closing
+// writes the command line's file back, and a write that fails asks what to do (SaveFlow).
+class MainWindow : public QMainWindow, public SaveFlowWindow {
 public:
     MainWindow();
     ~MainWindow() override;
@@ -35,8 +39,9 @@ public:
     void startFirstUnwrap();
     void unwrapLanded();
 
-    // File commands and dialogs (modal).
+    // File commands and dialogs (modal). Save and Save As ask when their write fails.
     void showLoadDialog();
+    void saveDocument();
     void showSaveAsDialog();
     // File > Export UV Layout...: an SVG or PNG picture of the layout, charts filled by their
     // stretch colour while the stretch display is on.
@@ -55,6 +60,15 @@ public:
     // Centres a dialog over the client area, keeping its size.
     void centreOverClient(QWidget* dialog);
 
+    // The box that says a write failed ("writeFailedBox"), and the Save As dialog.
+    WriteFailedAnswer askAfterFailedWrite(const std::string& message) override;
+    bool chooseSavePath(std::string& path) override;
+
+protected:
+    // The write-back happens here, while the window can still say that it failed; the window
+    // stays open when the user cancels.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void buildMenus();
     void buildToolBar();
@@ -63,6 +77,7 @@ private:
     GlView* views_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     bool firstUnwrapShown_ = false;
+    bool closing_ = false; // the close's write-back, and its box, are under way
     std::map<int, QAction*> menuActions_;
     std::map<int, QAction*> toolActions_;
 };

@@ -10,6 +10,7 @@
 #include "platform/ui_messages.h"
 #include "platform/win32/key_map_win32.h"
 #include "platform/win32/resource_ids.h"
+#include "platform/win32/write_failed_box_win32.h"
 #ifdef MARROWBY_HAS_VIEWS
 #include "platform/qt/view_binding.h"
 #include "uvexport/uv_layout.h"
@@ -433,6 +434,9 @@ void MainWindowWin32::runCommand(int id) {
     case WindowAction::LoadDialog:
         showLoadDialog();
         break;
+    case WindowAction::Save:
+        saveDocument();
+        break;
     case WindowAction::SaveAsDialog:
         showSaveAsDialog();
         break;
@@ -443,7 +447,7 @@ void MainWindowWin32::runCommand(int id) {
         showAbout();
         break;
     case WindowAction::Exit:
-        DestroyWindow(window_);
+        closeWindow();
         return;
     case WindowAction::None:
         break;
@@ -489,15 +493,47 @@ void MainWindowWin32::showLoadDialog() {
     repaint();
 }
 
-void MainWindowWin32::showSaveAsDialog() {
+bool MainWindowWin32::chooseSavePath(std::string& path) {
     char file[260] = {};
     const std::string filter = obj_filter();
     // As in the Linux window: a new name may be given, and replacing a file is asked first.
     OPENFILENAMEA ofn = file_dialog(window_, filter, file, sizeof file, OFN_OVERWRITEPROMPT);
     ofn.lpstrDefExt = OBJ_DEFAULT_EXTENSION;
-    if (GetSaveFileNameA(&ofn))
-        AppState::instance().saveAsChosenFile(file);
+    if (!GetSaveFileNameA(&ofn))
+        return false;
+    path = file;
+    return true;
+}
+
+WriteFailedAnswer MainWindowWin32::askAfterFailedWrite(const std::string& message) {
+    return ask_after_failed_write(window_, message);
+}
+
+void MainWindowWin32::saveDocument() {
+    // Posted: the window must outlive the command that gave the edits up.
+    if (SaveFlow(*this).save() == SaveOutcome::CloseUnsaved)
+        PostMessageA(window_, WM_CLOSE, 0, 0);
+}
+
+void MainWindowWin32::showSaveAsDialog() {
+    std::string path;
+    if (chooseSavePath(path) && SaveFlow(*this).saveAs(path) == SaveOutcome::CloseUnsaved)
+        PostMessageA(window_, WM_CLOSE, 0, 0);
     repaint();
+}
+
+void MainWindowWin32::closeWindow() {
+    // A second close while the box is open waits for the answer to the first.
+    if (closing_)
+        return;
+    closing_ = true;
+    const SaveOutcome outcome = SaveFlow(*this).close();
+    closing_ = false;
+    if (outcome == SaveOutcome::Cancelled) {
+        repaint();
+        return;
+    }
+    DestroyWindow(window_);
 }
 
 void MainWindowWin32::showExportUvDialog() {
@@ -547,6 +583,9 @@ void MainWindowWin32::showStartupProblem() {
 
 LRESULT MainWindowWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_CLOSE:
+        closeWindow();
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

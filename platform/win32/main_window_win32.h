@@ -3,6 +3,7 @@
 // The shared key and command numbers first: windows.h defines some of the same names as macros
 // with the same values.
 #include "app/commands.h"
+#include "app/save_flow.h"
 #include "platform/win32/gl_context.h"
 
 #include <windows.h>
@@ -15,8 +16,9 @@
 // the toolbar strip with tooltips, the accelerators, and below the toolbar one child window
 // whose OpenGL surface holds both views (so that its coordinates start at the views' corner).
 // Messages become the dispatcher's input events; menu, toolbar and accelerator commands go to
-// AppState::runCommand by their ids.
-class MainWindowWin32 {
+// AppState::runCommand by their ids. Closing writes the command line's file back, and a write
+// that fails asks what to do (SaveFlow).
+class MainWindowWin32 : public SaveFlowWindow {
 public:
     MainWindowWin32() = default;
     ~MainWindowWin32();
@@ -51,10 +53,17 @@ public:
     void showStartupProblem();
 
     void showLoadDialog();
+    void saveDocument();
     void showSaveAsDialog();
     void showExportUvDialog();
     void showAbout();
     void showLoadFailed(const std::string& reason);
+    // The box that says a write failed (dialog IDD_WRITE_FAILED), and the Save As dialog.
+    WriteFailedAnswer askAfterFailedWrite(const std::string& message) override;
+    bool chooseSavePath(std::string& path) override;
+    // WM_CLOSE, the close box and File > Exit: the write-back, made while the window can still
+    // say that it failed; the window is destroyed unless the user cancels.
+    void closeWindow();
 
     // The window procedures of the main window and of the views' child window.
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -82,6 +91,7 @@ private:
     GlContext gl_;
     bool glReady_ = false;
     bool firstUnwrapShown_ = false;
+    bool closing_ = false; // the close's write-back, and its box, are under way
     DWORD uiThread_ = 0;
     DWORD unwrapDoneThread_ = 0;
     int unwrapDoneCount_ = 0;

@@ -268,6 +268,7 @@ TEST_F(Dispatch, DisplaySwitches) {
 
 TEST_F(Dispatch, WindowCommandsAskTheWindow) {
     EXPECT_EQ(app.runCommand(ID_FILE_LOAD).action, WindowAction::LoadDialog);
+    EXPECT_EQ(app.runCommand(ID_FILE_SAVE).action, WindowAction::Save);
     EXPECT_EQ(app.runCommand(ID_FILE_SAVEAS).action, WindowAction::SaveAsDialog);
     EXPECT_EQ(app.runCommand(ID_FILE_EXPORTUV).action, WindowAction::ExportUvDialog);
     EXPECT_EQ(app.runCommand(IDM_ABOUT).action, WindowAction::About);

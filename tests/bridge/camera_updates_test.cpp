@@ -188,19 +188,63 @@ TEST(CameraUpdates, UnfinishedObjectsAreDropped) {
     // The last object never closes: the ones before it stay.
     EXPECT_EQ(names(parse(R"([{"name":"A"},{"name":"B","scale_2d":2)")),
               (std::vector<std::string>{"A"}));
-    // A brace inside a string counts, so this object never closes either.
-    EXPECT_TRUE(parse(R"([{"name":"A{","scale_2d":1}])").empty());
-    // One inside a string closes the object early, leaving it without a name.
-    EXPECT_EQ(names(parse(R"([{"name":"A}"},{"name":"B"}])")), (std::vector<std::string>{"B"}));
+    // A string that never closes leaves its object unfinished.
+    EXPECT_EQ(names(parse(R"([{"name":"A"},{"name":"B}])")), (std::vector<std::string>{"A"}));
 }
 
-TEST(CameraUpdates, ContinuesTwoCharactersAfterEachObject) {
+TEST(CameraUpdates, StringsAreOneTokenWhereverTheScannerLooks) {
+    struct Case {
+        const char* what;
+        const char* text;
+        std::vector<std::string> names;
+        double scale; // of the first update; 0: none given
+    };
+    const Case cases[] = {
+        {"braces in a name", R"([{"name":"x}{","scale_2d":2}])", {"x}{"}, 2},
+        {"brackets in a name", R"([{"name":"][","scale_2d":3}])", {"]["}, 3},
+        {"an escaped quote before a brace",
+         R"([{"name":"a\"}","scale_2d":4},{"name":"B"}])",
+         {"a\"}", "B"},
+         4},
+        {"a brace in another string value",
+         R"([{"label":"}","name":"A","scale_2d":5},{"name":"B"}])",
+         {"A", "B"},
+         5},
+        {"a key word as a value is no key", R"([{"other":"name","name":"A"}])", {"A"}, 0},
+        {"scenes as a name is no key",
+         R"([{"name":"scenes","center_2d":[1,2,3],"scale_2d":6}])",
+         {"scenes"},
+         6},
+        {"a bracket in a string before the array",
+         R"({"x":"[","list":[],"y":{"name":"B"}})",
+         {},
+         0},
+        {"the array ends at its own bracket",
+         R"({"scenes":[{"name":"A"}],"more":{"name":"B"}})",
+         {"A"},
+         0},
+        {"other values between objects",
+         R"([1,"{",[{"name":"A"}],null,{"name":"B"}])",
+         {"A", "B"},
+         0},
+    };
+    for (const Case& c : cases) {
+        const auto u = parse(c.text);
+        EXPECT_EQ(names(u), c.names) << c.what;
+        if (c.scale != 0 && !u.empty()) {
+            EXPECT_TRUE(u[0].has_scale_2d) << c.what;
+            EXPECT_DOUBLE_EQ(u[0].scale_2d, c.scale) << c.what;
+        }
+    }
+}
+
+TEST(CameraUpdates, ReadsEveryObjectWhateverSeparatesThem) {
     EXPECT_EQ(names(parse(R"([{"name":"A"}, {"name":"B"} ,{"name":"C"}])")),
               (std::vector<std::string>{"A", "B", "C"}));
-    // Without a separator the skip lands inside the next object, which is then not seen.
+    // Without a separator the next object starts right after the brace.
     EXPECT_EQ(names(parse(R"([{"name":"A"}{"name":"B"},{"name":"C"}])")),
-              (std::vector<std::string>{"A", "C"}));
-    // A closing brace as the last character: the skip goes past the end and stops.
+              (std::vector<std::string>{"A", "B", "C"}));
+    // A closing brace as the last character, the array left open.
     EXPECT_EQ(names(parse(R"([{"name":"A"})")), (std::vector<std::string>{"A"}));
 }
 

@@ -46,31 +46,6 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-// Runs `act` on the first modal widget of the given object name once it is open (modal dialogs
-// block the caller inside exec()).
-std::vector<QTimer*> g_timers;
-
-// Types a path into Qt's own file dialog (selectFile leaves a focused name field alone).
-void choose(QFileDialog* d, const std::string& path) {
-    auto* name = d->findChild<QLineEdit*>("fileNameEdit");
-    ASSERT_NE(name, nullptr);
-    name->setText(QString::fromStdString(path));
-}
-
-void when_modal(const QString& name, std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    g_timers.push_back(timer);
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, name, act] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || (!name.isEmpty() && w->objectName() != name))
-            return;
-        timer->stop();
-        act(w);
-    });
-    timer->start();
-}
-
 struct Window : testing::Test {
     std::string dir = "/tmp/marrowby_window_test_" + std::to_string(getpid());
     std::string box = dir + "/box.obj";
@@ -92,10 +67,7 @@ struct Window : testing::Test {
         std::ofstream(bad) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n"; // a corner past the vertices
     }
     void TearDown() override {
-        // A step that never ran must not fire into the next test.
-        for (QTimer* t : g_timers)
-            delete t;
-        g_timers.clear();
+        drop_modal_steps();
         window.reset();
         shutdownCleanup();
         QCoreApplication::processEvents();
