@@ -309,6 +309,10 @@ CommandOutcome AppState::runCommand(int id) {
         toggleUnwrapOption(engine_options().tightPack);
         out.repaint = true;
         break;
+    case ID_SWITCH_FIXFLIPS:
+        toggleUnwrapOption(engine_options().fixFlips);
+        out.repaint = true;
+        break;
     case ID_SWITCH_WIREFRAME:
         wireframe = !wireframe;
         out.repaint = true;
@@ -388,6 +392,8 @@ bool AppState::isChecked(int id) const {
         return engine_options().fillHoles;
     case ID_SWITCH_TIGHTPACK:
         return engine_options().tightPack;
+    case ID_SWITCH_FIXFLIPS:
+        return engine_options().fixFlips;
     case ID_SWITCH_WIREFRAME:
         return wireframe;
     case ID_SWITCH_NOBACKFACES:

@@ -31,7 +31,8 @@ constexpr MenuItem UV_ITEMS[] = {
 constexpr MenuItem SWITCH_ITEMS[] = {
     {"LSCM", ID_SWITCH_LSCM, false, true},
     {"Fill Holes", ID_SWITCH_FILLHOLES, false, true},
-    {"Tight Packing", ID_SWITCH_TIGHTPACK, true, true},
+    {"Tight Packing", ID_SWITCH_TIGHTPACK, false, true},
+    {"Fix Flips", ID_SWITCH_FIXFLIPS, true, true},
     {"Wireframe", ID_SWITCH_WIREFRAME, false, true},
     {"Don't select back faces", ID_SWITCH_NOBACKFACES, false, true},
     {"Single Select", ID_SWITCH_SINGLESELECT, false, true},

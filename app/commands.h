@@ -52,6 +52,7 @@ constexpr int ID_TOPOLOGICAL = 32794; // no menu item: key T
 // Commands of our own, after the last id of the original resources.
 constexpr int ID_SWITCH_TIGHTPACK = 32815;
 constexpr int ID_FILE_EXPORTUV = 32816;
+constexpr int ID_SWITCH_FIXFLIPS = 32817;
 
 // Resource strings 103 and 109.
 constexpr const char* APP_TITLE = "Marrowby 1.1";

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 // Align and the UV drags: the movable points are put where the user asks and the rest of their
 // charts is solved around them by the engine's live mode, on the UI thread. The live run starts
@@ -31,8 +32,8 @@ float drag_distance(float dx, float dy) {
 // The first steps of a drag: the run set from the current snapshot (selected and pinned points
 // pinned), the accumulated angle and factor reset, the selection grown over the charts and the
 // live handle built. Without a snapshot the run set is left empty, so nothing stale is solved
-// or copied back.
-void prepare_live_run(MeshDocument& doc) {
+// or copied back. The points in `alsoHeld` (UV indices) are held where they are as well.
+void prepare_live_run(MeshDocument& doc, const std::vector<int32_t>& alsoHeld = {}) {
     live_unwrap_end();
     UnwrapMesh* run = &unwrap_run_set();
     doc.liveTriVertices = {};
@@ -45,6 +46,17 @@ void prepare_live_run(MeshDocument& doc) {
     doc.scaleFactor = 1;
     if (!built || run->triangleCount == 0)
         return;
+    if (!alsoHeld.empty()) {
+        std::vector<uint8_t> held(size_t(doc.uvCount), 0);
+        for (int32_t i : alsoHeld)
+            held[size_t(i)] = 1;
+        for (int t = 0; t < run->triangleCount; t++)
+            for (int k = 0; k < 3; k++) {
+                int32_t i = doc.liveTriUvs[size_t(3 * t + k)];
+                if (i >= 0 && i < doc.uvCount && held[size_t(i)])
+                    run->faces[t].pins |= unwrap_corner_pinned(k);
+            }
+    }
     select_linked_faces(run);
     live_unwrap_begin(run, engine_options().fillHoles, engine_options().useAbf);
 }
@@ -53,6 +65,87 @@ void prepare_live_run(MeshDocument& doc) {
 bool live_run_ready(const MeshDocument& doc) {
     const UnwrapMesh& run = unwrap_run_set();
     return !doc.liveBusy && run.faces && size_t(run.triangleCount) * 3 == doc.liveTriUvs.size();
+}
+
+// After an align, the points a live solve holds in a chart (its movable and pinned points) may
+// all lie on one line; the conformal solve would then be free to shrink the chart onto that
+// line. For every such chart, the unheld point farthest from the line is held too, where it
+// is, so the chart stays two-dimensional. Points that coincide count as a line through them.
+std::vector<int32_t> points_keeping_charts_open(const MeshDocument& doc) {
+    std::vector<int32_t> chartOf(size_t(doc.uvCount), -1);
+    for (int f = 0; f < doc.faceCount; f++) {
+        const MeshFace& face = doc.faces[size_t(f)];
+        for (int k = 0; k < face.cornerCount; k++) {
+            int32_t i = face.uvIndices[k];
+            if (i >= 0 && i < doc.uvCount && face.chart >= 0)
+                chartOf[size_t(i)] = face.chart;
+        }
+    }
+    auto held = [](const UvPoint& p) { return (p.flags & (FLAG_SELECTED | FLAG_PINNED)) != 0; };
+    // The held points' centroid and second moments, per chart, in double.
+    struct Moments {
+        int count = 0;
+        double u = 0, v = 0, uu = 0, uv = 0, vv = 0;
+    };
+    std::vector<Moments> charts(size_t(std::max(doc.chartCount, 0)));
+    for (int i = 0; i < doc.uvCount; i++) {
+        const UvPoint& p = doc.uvs[size_t(i)];
+        int32_t c = chartOf[size_t(i)];
+        if (c < 0 || c >= int32_t(charts.size()) || !held(p))
+            continue;
+        Moments& m = charts[size_t(c)];
+        m.count++;
+        m.u += p.u, m.v += p.v;
+        m.uu += double(p.u) * p.u, m.uv += double(p.u) * p.v, m.vv += double(p.v) * p.v;
+    }
+    // Per chart: the line's normal (zero when the points coincide) and centroid, or no line.
+    struct Line {
+        bool collinear = false;
+        double nu = 0, nv = 0, cu = 0, cv = 0;
+    };
+    std::vector<Line> lines(charts.size());
+    for (size_t c = 0; c < charts.size(); c++) {
+        const Moments& m = charts[c];
+        if (m.count < 2)
+            continue;
+        Line& l = lines[c];
+        l.cu = m.u / m.count, l.cv = m.v / m.count;
+        const double a = m.uu / m.count - l.cu * l.cu, b = m.uv / m.count - l.cu * l.cv,
+                     d = m.vv / m.count - l.cv * l.cv;
+        const double mean = 0.5 * (a + d), spread = std::sqrt(0.25 * (a - d) * (a - d) + b * b);
+        const double largest = mean + spread, smallest = mean - spread;
+        if (smallest > 1e-12 * largest)
+            continue;
+        l.collinear = true;
+        if (largest > 0) {
+            // The normal: the eigenvector of the smallest eigenvalue.
+            double nu = b, nv = smallest - a;
+            if (std::fabs(nu) + std::fabs(nv) == 0)
+                nu = smallest - d, nv = b;
+            const double length = std::hypot(nu, nv);
+            if (length > 0)
+                l.nu = nu / length, l.nv = nv / length;
+        }
+    }
+    std::vector<int32_t> farthest(charts.size(), -1);
+    std::vector<double> distance(charts.size(), 0);
+    for (int i = 0; i < doc.uvCount; i++) {
+        const UvPoint& p = doc.uvs[size_t(i)];
+        int32_t c = chartOf[size_t(i)];
+        if (c < 0 || c >= int32_t(lines.size()) || !lines[size_t(c)].collinear || held(p))
+            continue;
+        const Line& l = lines[size_t(c)];
+        const double du = p.u - l.cu, dv = p.v - l.cv;
+        const double d =
+            (l.nu == 0 && l.nv == 0) ? std::hypot(du, dv) : std::fabs(du * l.nu + dv * l.nv);
+        if (d > distance[size_t(c)])
+            distance[size_t(c)] = d, farthest[size_t(c)] = i;
+    }
+    std::vector<int32_t> points;
+    for (int32_t i : farthest)
+        if (i >= 0)
+            points.push_back(i);
+    return points;
 }
 
 // The moved UVs into the run set, one live solve, and the solved corners back.
@@ -132,7 +225,8 @@ bool MeshDocument::alignSelected(int side) {
     // one made after waiting would find nothing selected: refuse, as a drag does.
     if (liveBusy)
         return false;
-    prepare_live_run(*this);
+    // The live run is built from the snapshot, so the points can be aligned first; which
+    // points must be held as well depends on where they land.
     for (int i = 0; i < uvCount; i++) {
         UvPoint& p = uvs[size_t(i)];
         if (!uv_movable(p))
@@ -146,6 +240,7 @@ bool MeshDocument::alignSelected(int side) {
         else if (side == 4)
             p.v = maxV;
     }
+    prepare_live_run(*this, points_keeping_charts_open(*this));
     solve_live_step(*this);
     live_unwrap_end();
     copyCornerUvsBack();

@@ -233,7 +233,26 @@ void MeshDocument::seamsFromFile() {
     }
 }
 
+void MeshDocument::markAutomaticCuts() {
+    for (int e = 0; e < edgeCount; e++)
+        edges[size_t(e)].flags &= ~FLAG_AUTO_CUT;
+    for (int a = 0; a < faceCount; a++) {
+        const MeshFace& fa = faces[size_t(a)];
+        for (int k = 0; k < fa.cornerCount; k++) {
+            int32_t b = fa.neighbourFaces[k];
+            if (b < 0)
+                continue;
+            int32_t& flags = edges[size_t(fa.edgeIndices[k])].flags;
+            const MeshFace& fb = faces[size_t(b)];
+            int j = corner_of_edge(fb, fa.edgeIndices[k]);
+            if (j >= 0 && !same_uv_pair(fa, k, fb, j) && !(flags & FLAG_SEAM))
+                flags |= FLAG_AUTO_CUT;
+        }
+    }
+}
+
 void MeshDocument::labelCharts() {
+    markAutomaticCuts();
     for (MeshFace& f : faces)
         f.chart = -1;
     chartCount = 0;

@@ -57,8 +57,12 @@ public:
     // After every load: normalisation, edges, adjacency, file seams, charts, stretch, and the
     // engine's base working set. The edge table waits for the first edge loop that needs it.
     void rebuildDerived();
-    // Chart numbers by flooding across edges whose two faces share both UV points.
+    // Chart numbers by flooding across edges whose two faces share both UV points; marks the
+    // automatic cuts first.
     void labelCharts();
+    // FLAG_AUTO_CUT on exactly the edges whose two faces do not share both UV points and that
+    // are no seams.
+    void markAutomaticCuts();
     // Stretch of every face and its shade within its chart.
     void computeStretch();
     // Stretch of one face (also used by the 3D pass while stretch display is on).

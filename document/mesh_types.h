@@ -12,6 +12,9 @@ constexpr int FLAG_PICK_REMOVE = 0x08;
 constexpr int FLAG_PINNED = 0x10;
 constexpr int FLAG_SEAM = 0x20;
 constexpr int FLAG_WAS_SELECTED = 0x40;
+// On edges: a chart border of the layout that is no seam, so the unwrap cut it to make its
+// chart a disc. Derived from the layout whenever charts are labelled; never saved as a seam.
+constexpr int FLAG_AUTO_CUT = 0x80;
 
 struct Vec3 {
     float x, y, z;

@@ -17,7 +17,10 @@ void edge_style(int32_t flags, bool uvPalette, float rgb[3], float* width) {
     const bool sel = shown_selected(flags);
     const bool seam = (flags & FLAG_SEAM) != 0;
     *width = 2.0f;
-    if (!sel && !seam) {
+    if (!sel && !seam && (flags & FLAG_AUTO_CUT)) {
+        // Cut by the unwrap, not by the user: green, apart from seams and selections.
+        rgb[0] = 0.1f, rgb[1] = 0.9f, rgb[2] = 0.1f;
+    } else if (!sel && !seam) {
         *width = 1.0f;
         rgb[0] = uvPalette ? 1.3f : 0.0f;
         rgb[1] = 1.3f;

@@ -289,9 +289,9 @@ TEST(CommandTables, MenuAndToolbarCarryTheirIdsAndTexts) {
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"File", "Edit", "Edge Mode", "UV Mode", "Switches",
                                                 "Textures", "Help"}));
-    // The design's 30 items and 6 separators, with Export UV Layout... (and its separator) and
-    // Tight Packing of our own.
-    EXPECT_EQ(items, 32);
+    // The design's 30 items and 6 separators, with Export UV Layout... (and its separator),
+    // Tight Packing and Fix Flips of our own.
+    EXPECT_EQ(items, 33);
     EXPECT_EQ(separators, 7);
     int count = 0;
     const ToolbarEntry* tb = toolbar_entries(&count);
@@ -395,6 +395,18 @@ TEST_F(AppDocument, TightPackingToggleChecksAndUnwrapsIntoTheSquare) {
     app.runCommand(ID_SWITCH_TIGHTPACK);
     EXPECT_FALSE(app.isChecked(ID_SWITCH_TIGHTPACK));
     EXPECT_TRUE(finishRun());
+}
+
+TEST_F(AppDocument, FixFlipsIsOnAtStartAndItsToggleUnwrapsAgain) {
+    ASSERT_TRUE(app.loadChosenFile(box));
+    EXPECT_TRUE(app.isChecked(ID_SWITCH_FIXFLIPS));
+    for (bool on : {false, true}) {
+        EXPECT_TRUE(app.runCommand(ID_SWITCH_FIXFLIPS).repaint);
+        EXPECT_EQ(app.isChecked(ID_SWITCH_FIXFLIPS), on);
+        EXPECT_EQ(engine_options().fixFlips, on);
+        EXPECT_EQ(doc.liveBusy, 1);
+        ASSERT_TRUE(finishRun());
+    }
 }
 
 TEST_F(AppDocument, LscmToggleWithAnEmptyDocumentStartsNothing) {

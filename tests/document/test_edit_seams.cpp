@@ -52,6 +52,46 @@ TEST_F(SeamEdits, WeldKeepsOnlyTheSelectionStateOfSelectedSeams) {
     deliver_until_idle();
 }
 
+// A closed cube without seams is cut open by the unwrap; those cuts are marked, are no seams,
+// and go once the user's own seams make them unnecessary. Weld brings them back; undo too.
+TEST_F(SeamEdits, AutomaticCutsAreMarkedAndGoWhenSeamsTakeTheirPlace) {
+    doc.clear();
+    load("v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
+         "vt 0 0\nvn 0 0 1\n"
+         "f 1/1/1 4/1/1 3/1/1 2/1/1\nf 5/1/1 6/1/1 7/1/1 8/1/1\nf 1/1/1 2/1/1 6/1/1 5/1/1\n"
+         "f 2/1/1 3/1/1 7/1/1 6/1/1\nf 3/1/1 4/1/1 8/1/1 7/1/1\nf 4/1/1 1/1/1 5/1/1 8/1/1\n");
+    auto marked = [this](int flag) {
+        std::vector<int> edges;
+        for (int e = 0; e < doc.edgeCount; e++)
+            if (doc.edges[size_t(e)].flags & flag)
+                edges.push_back(e);
+        return edges;
+    };
+    ASSERT_TRUE(marked(FLAG_SEAM).empty());
+    doc.startLiveUnwrap(history.currentId());
+    deliver_until_idle();
+    const std::vector<int> cuts = marked(FLAG_AUTO_CUT);
+    ASSERT_FALSE(cuts.empty());
+    EXPECT_TRUE(marked(FLAG_SEAM).empty());
+    EXPECT_EQ(doc.chartCount, 1);
+
+    for (int e : cuts)
+        doc.edges[size_t(e)].flags |= FLAG_SELECTED;
+    EXPECT_FALSE(doc.weldSelectedEdges()) << "automatic cuts are no seams to weld";
+    ASSERT_TRUE(doc.cutSelectedEdges());
+    deliver_until_idle();
+    EXPECT_EQ(marked(FLAG_SEAM), cuts);
+    EXPECT_TRUE(marked(FLAG_AUTO_CUT).empty());
+
+    ASSERT_TRUE(doc.weldSelectedEdges());
+    deliver_until_idle();
+    EXPECT_TRUE(marked(FLAG_SEAM).empty());
+    EXPECT_FALSE(marked(FLAG_AUTO_CUT).empty());
+    history.undo();
+    EXPECT_EQ(marked(FLAG_SEAM), cuts);
+    EXPECT_TRUE(marked(FLAG_AUTO_CUT).empty());
+}
+
 // Pin and unpin: flags after the edit, and whether a snapshot was pushed.
 struct PinCase {
     const char* name;

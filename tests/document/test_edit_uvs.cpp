@@ -89,6 +89,65 @@ TEST_F(UvEdits, AlignWithEveryPointPinnedAnswersFalseAndChangesNothing) {
     EXPECT_EQ(history.size(), snapshots);
 }
 
+// A strip of 2 x 12 quads, curved, laid out upright: Min U on its top row puts all three top
+// points on one spot. Holding only them, the live solve would shrink the strip onto that spot;
+// it must stay two-dimensional, unfolded, with the top points aligned.
+TEST(AlignTallChart, MinimumUOnTheTopRowKeepsTheChartOpen) {
+    MeshDocument doc;
+    UndoHistory history{doc};
+    doc.history = &history;
+    const int w = 2, h = 12;
+    std::string text;
+    for (int y = 0; y <= h; y++)
+        for (int x = 0; x <= w; x++)
+            text += "v " + std::to_string(x) + " " + std::to_string(y) + " " +
+                    std::to_string(0.1 * x * x + 0.02 * y * y) + "\n";
+    for (int y = 0; y <= h; y++)
+        for (int x = 0; x <= w; x++)
+            text += "vt " + std::to_string(x / 12.0) + " " + std::to_string(y / 12.0) + "\n";
+    text += "vn 0 0 1\n";
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            int a = y * (w + 1) + x + 1, b = a + 1, c = a + w + 2, d = a + w + 1;
+            auto corner = [](int i) { return std::to_string(i) + "/" + std::to_string(i) + "/1"; };
+            text += "f " + corner(a) + " " + corner(b) + " " + corner(c) + " " + corner(d) + "\n";
+        }
+    ASSERT_TRUE(read_obj_text(doc, text));
+    history.push();
+    auto signed_areas = [&doc] {
+        std::vector<double> areas;
+        for (int f = 0; f < doc.faceCount; f++) {
+            const MeshFace& face = doc.faces[size_t(f)];
+            double area = 0;
+            for (int k = 0; k < face.cornerCount; k++) {
+                const UvPoint& p = doc.uvs[size_t(face.uvIndices[k])];
+                const UvPoint& q = doc.uvs[size_t(face.uvIndices[(k + 1) % face.cornerCount])];
+                area += 0.5 * (double(p.u) * q.v - double(q.u) * p.v);
+            }
+            areas.push_back(area);
+        }
+        return areas;
+    };
+    double before = 0;
+    for (double a : signed_areas())
+        before += a;
+    ASSERT_GT(before, 0);
+    const int top[3] = {h * (w + 1), h * (w + 1) + 1, h * (w + 1) + 2};
+    for (int i : top)
+        select_uv(doc, i);
+    history.push();
+    ASSERT_TRUE(doc.alignSelected(1));
+    for (int i : top)
+        EXPECT_NEAR(doc.uvs[size_t(i)].u, doc.uvs[size_t(top[0])].u, 1e-6f);
+    double after = 0, smallest = 1;
+    for (double a : signed_areas())
+        after += a, smallest = std::min(smallest, a);
+    EXPECT_GT(after, 0.2 * before) << "the strip kept its size";
+    EXPECT_GT(smallest, 0) << "no face folded or collapsed";
+    EXPECT_TRUE(all_uvs_finite(doc));
+    doc.clear();
+}
+
 TEST_F(UvEdits, AlignAndDragRefuseWhileAWorkerRunsAndLeaveItsRunAlone) {
     three_selected();
     select_edge(doc, point(3, 0) + 1, point(3, 1) + 1);

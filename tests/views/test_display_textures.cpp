@@ -286,6 +286,16 @@ TEST(EdgeColours, SelectionShownDuringTheDrag) {
     edge_style(FLAG_SELECTED | FLAG_PICK_REMOVE | FLAG_SEAM, false, c, &w);
     EXPECT_FLOAT_EQ(c[0], 1);
     EXPECT_FLOAT_EQ(c[2], 0);
+    // An automatic cut has a colour of its own, unless it is selected.
+    float seam[3], plain[3], cut[3];
+    edge_style(FLAG_UNSELECTED | FLAG_SEAM, false, seam, &w);
+    edge_style(FLAG_UNSELECTED, false, plain, &w);
+    edge_style(FLAG_UNSELECTED | FLAG_AUTO_CUT, false, cut, &w);
+    EXPECT_EQ(w, 2.0f);
+    for (const float* other : {seam, plain})
+        EXPECT_FALSE(cut[0] == other[0] && cut[1] == other[1] && cut[2] == other[2]);
+    edge_style(FLAG_SELECTED | FLAG_AUTO_CUT, false, c, &w);
+    EXPECT_FLOAT_EQ(c[0], 1.5f);
     // An unselected edge about to be added shows selected.
     EXPECT_TRUE(shown_selected(FLAG_UNSELECTED | FLAG_PICK_ADD));
     EXPECT_FALSE(shown_selected(FLAG_SELECTED | FLAG_PICK_ADD));
