@@ -25,10 +25,11 @@ int count_faces_without_layout(const MeshDocument& doc) {
 void warn_disc_cuts() {
     const UnwrapMesh& run = unwrap_run_set();
     if (run.discCutCharts > 0)
-        std::fprintf(stderr,
-                     "marrowby: warning: %d charts were not discs (closed, ring-shaped or with "
-                     "handles) and were cut open along %zu edges\n",
-                     run.discCutCharts, run.discCuts.size());
+        std::fprintf(
+            stderr,
+            "marrowby: warning: %d charts were not discs (closed, ring-shaped, with handles "
+            "or folded) and were cut open along %zu edges\n",
+            run.discCutCharts, run.discCuts.size());
 }
 
 void warn_faces_without_layout(const MeshDocument& doc) {

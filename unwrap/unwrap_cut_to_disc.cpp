@@ -13,6 +13,9 @@
 //    "Optimally cutting a surface into a disk"): the edges that a spanning tree of the triangles
 //    does not cross, pruned of every dangling edge, leave the boundary and one loop pair per
 //    handle.
+// A disc can still be impossible to lay out without a fold: an inner point with only two
+// triangles around it (two faces folded onto each other, as duplicate faces of opposite
+// orientation make) is joined to the boundary by a shortest path as well.
 // Edges inside filled holes are not mesh edges: shortest paths never take them and the spanning
 // tree crosses them first, so that no cut runs through a hole.
 
@@ -57,8 +60,13 @@ ChartGraph chart_graph(const PChart* chart) {
         triangleIndex.emplace(t, int(triangleIndex.size()));
     g.pointEdges.resize(g.points.size());
     g.triangleEdges.resize(triangleIndex.size());
+    // Each edge once, from the half-edge met first in the chart's list (not by address: that
+    // order depends on the allocator's history, and the cuts would too).
+    std::unordered_map<const PHalfEdge*, int> halfEdgeIndex;
+    for (const PHalfEdge* e = chart->edges; e; e = e->next)
+        halfEdgeIndex.emplace(e, int(halfEdgeIndex.size()));
     for (const PHalfEdge* e = chart->edges; e; e = e->next) {
-        if (e->pair && e->pair < e)
+        if (e->pair && halfEdgeIndex.at(e->pair) < halfEdgeIndex.at(e))
             continue; // the pair's turn
         ChartGraph::Edge edge;
         edge.a = pointIndex.at(e->point);
@@ -372,6 +380,25 @@ void cut_handles(const ChartGraph& g, std::vector<char>& cut) {
 
 } // namespace
 
+// Inner points with fewer than three triangles around them: each is cut to the boundary (or to
+// a cut) along its shortest path. Points on the boundary or on a cut are left alone.
+void cut_folded_points(const ChartGraph& g, std::vector<char>& cut) {
+    std::vector<char> open(g.points.size(), 0);
+    for (const ChartGraph::Edge& edge : g.edges)
+        if (edge.t2 < 0)
+            open[size_t(edge.a)] = open[size_t(edge.b)] = 1;
+    points_on_cuts(g, cut, open);
+    for (size_t p = 0; p < g.points.size(); p++) {
+        if (open[p] || g.pointEdges[p].size() > 2)
+            continue;
+        std::vector<char> source(g.points.size(), 0);
+        source[p] = 1;
+        if (cut_shortest_path(
+                g, source, [&](int q) { return open[size_t(q)] != 0; }, cut))
+            points_on_cuts(g, cut, open);
+    }
+}
+
 PDiscCuts unwrap_disc_cuts(const PHandle* handle) {
     PDiscCuts cuts;
     for (int i = 0; i < handle->ncharts; i++) {
@@ -379,8 +406,6 @@ PDiscCuts unwrap_disc_cuts(const PHandle* handle) {
         ChartGraph g = chart_graph(chart);
         const std::vector<std::vector<int>> loops = boundary_loops(g);
         const int euler = int(g.points.size()) - int(g.edges.size()) + int(g.triangleEdges.size());
-        if (loops.size() == 1 && euler == 1)
-            continue;
         std::vector<char> cut(g.edges.size(), 0);
         if (loops.empty()) {
             if (euler == 2)
@@ -398,6 +423,7 @@ PDiscCuts unwrap_disc_cuts(const PHandle* handle) {
         const int genus = (2 - int(loops.empty() ? 0 : loops.size()) - euler) / 2;
         if (genus > 0)
             cut_handles(g, cut);
+        cut_folded_points(g, cut);
         int added = 0;
         for (size_t e = 0; e < g.edges.size(); e++)
             if (cut[e]) {

@@ -2,12 +2,15 @@
 
 #include "unwrap/unwrap_cut_to_disc.h"
 #include "unwrap/unwrap_injective.h"
+#include "unwrap/unwrap_split_unsound.h"
 
 #include "unwrap/unwrap.h"
 #include "unwrap/unwrap_lscm.h"
 #include "unwrap/unwrap_pack.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 
 namespace {
 
@@ -77,8 +80,9 @@ PHandle* construct_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
 // Charts that are not discs are cut open: the handle is built again with the cuts as seams.
 // One cut pass makes every chart a disc; the second only guards against a cut that a filled
 // hole or a non-manifold corner kept from taking effect.
-PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly) {
-    mesh->discCuts.clear();
+PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
+                             const std::vector<std::pair<int, int>>& splits) {
+    mesh->discCuts = splits;
     mesh->discCutCharts = 0;
     constexpr int kCutPasses = 2;
     for (int pass = 0;; pass++) {
@@ -101,13 +105,94 @@ PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly
     }
 }
 
-void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
-                      const UnwrapPacking& packing, bool fixFlips) {
-    PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
+namespace {
+
+// Charts that stay unsound are split and everything is laid out again, this many times at most.
+constexpr int kSplitRounds = 8;
+
+// Flattens and refines; returns the points' vertex keys as they were before (when refining).
+std::unordered_map<const PPoint*, int> flatten(PHandle* handle, bool useAbf, bool fixFlips) {
+    std::unordered_map<const PPoint*, int> keys;
+    if (fixFlips)
+        keys = unwrap_point_keys(handle);
     unwrap_lscm_flatten(handle, useAbf);
     unwrap_lscm_end(handle);
     if (fixFlips)
         unwrap_refine_injective(handle);
+    return keys;
+}
+
+// The mesh triangle whose corner UVs a half-edge links to, or -1.
+int face_of_link(const UnwrapMesh* mesh, const float* uvLink) {
+    if (!uvLink)
+        return -1;
+    const std::ptrdiff_t bytes =
+        reinterpret_cast<const char*>(uvLink) - reinterpret_cast<const char*>(mesh->faces);
+    const std::ptrdiff_t t = bytes / std::ptrdiff_t(sizeof(UnwrapFace));
+    return bytes >= 0 && t < mesh->triangleCount ? int(t) : -1;
+}
+
+// After a round: the faces of every chart that was not split are settled, their layout flushed
+// into the mesh.
+void settle_charts(const UnwrapMesh* mesh, PHandle* handle, const std::vector<char>& split,
+                   std::vector<char>& settled) {
+    unwrap_flush(handle);
+    for (int i = 0; i < handle->ncharts; i++) {
+        const PChart* chart = handle->charts[i];
+        if (split[std::size_t(i)] || (chart->flags & PCHART_USER_PINNED))
+            continue;
+        for (const PHalfEdge* e = chart->edges; e; e = e->next)
+            if (int t = face_of_link(mesh, e->uvLink); t >= 0)
+                settled[std::size_t(t)] = 1;
+    }
+}
+
+// Charts of a new build whose faces are all settled take their layout back from the mesh and
+// are not flattened again: the same faces and cuts give the same layout.
+void take_settled_layouts(const UnwrapMesh* mesh, PHandle* handle,
+                          const std::vector<char>& settled) {
+    for (int i = 0; i < handle->ncharts; i++) {
+        PChart* chart = handle->charts[i];
+        bool all = true, any = false;
+        for (const PHalfEdge* e = chart->edges; e && all; e = e->next)
+            if (int t = face_of_link(mesh, e->uvLink); t >= 0) {
+                all = settled[std::size_t(t)] != 0;
+                any = true;
+            }
+        if (!all || !any)
+            continue;
+        for (PHalfEdge* e = chart->edges; e; e = e->next)
+            if (e->uvLink) {
+                e->point->uv[0] = e->uvLink[0];
+                e->point->uv[1] = e->uvLink[1];
+            }
+        chart->flags |= PCHART_LAID_OUT;
+    }
+}
+
+} // namespace
+
+void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
+                      const UnwrapPacking& packing, bool fixFlips) {
+    PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
+    std::unordered_map<const PPoint*, int> keys = flatten(handle, useAbf, fixFlips);
+    // Charts the refinement leaves unsound are split, and only they are laid out again.
+    std::vector<std::pair<int, int>> splits;
+    std::vector<char> split, settled(std::size_t(mesh->triangleCount), 0);
+    int splitCharts = 0;
+    for (int round = 0; fixFlips && round < kSplitRounds; round++) {
+        const PDiscCuts more = unwrap_split_unsound_charts(handle, keys, split);
+        if (more.edges.empty())
+            break;
+        settle_charts(mesh, handle, split, settled);
+        splits.insert(splits.end(), more.edges.begin(), more.edges.end());
+        splitCharts += more.charts;
+        unwrap_delete(handle);
+        handle = build_unwrap_handle(mesh, fillHoles, !allFaces, splits);
+        take_settled_layouts(mesh, handle, settled);
+        keys = flatten(handle, useAbf, fixFlips);
+    }
+    mesh->discCutCharts += splitCharts;
     if (packing.tight)
         unwrap_pack_tight(handle, packing.resolution, packing.padding);
     else

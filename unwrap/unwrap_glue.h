@@ -1,5 +1,8 @@
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "unwrap/unwrap_glue_mesh.h"
 #include "unwrap/unwrap_pack_tight.h"
 
@@ -9,8 +12,10 @@ struct PHandle;
 // angle based flattening" as they are when the run starts.
 
 // A handle in the allocated state built from the mesh's triangles (hidden ones skipped, and
-// unselected ones when selectedOnly) and its seam edges.
-PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly);
+// unselected ones when selectedOnly) and its seam edges, with `splits` (vertex key pairs) cut
+// as well and every chart cut to a disc; mesh->discCuts gets every edge cut beyond the seams.
+PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
+                             const std::vector<std::pair<int, int>>& splits = {});
 
 // How a full unwrap packs its charts: on shelves (the default), or tightly by their shapes at a
 // texture resolution with a padding in texels.

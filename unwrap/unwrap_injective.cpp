@@ -11,14 +11,17 @@
 //    signed area would reach zero (a root of a quadratic per triangle), so that no triangle
 //    ever flips, and lowers the energy.
 // Charts without flipped or collapsed triangles, and charts with the user's pins, are left
-// exactly as they are.
+// exactly as they are; a chart takes the new layout only when it has fewer flipped or collapsed
+// triangles than its own.
 
 #include "unwrap/unwrap_injective.h"
 
 #include "Lscm/opennl.h"
 #include "unwrap/unwrap_geometry.h"
+#include "unwrap/unwrap_lscm.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <unordered_map>
 #include <vector>
@@ -97,13 +100,16 @@ ChartMesh chart_mesh(PChart* chart) {
     PHalfEdge* longest = nullptr;
     double longestLength = -1.0;
     std::vector<char> walked(size_t(chart->nedges), 0);
+    // Each edge once, from the half-edge met first in the chart's list (an order of addresses
+    // would depend on how earlier runs left the allocator, and so would the results).
     std::unordered_map<const PHalfEdge*, int> edgeIndex;
     int k = 0;
-    for (PHalfEdge* e = chart->edges; e; e = e->next, k++) {
+    for (PHalfEdge* e = chart->edges; e; e = e->next, k++)
         edgeIndex.emplace(e, k);
-        if (!e->pair || e->pair > e)
+    k = 0;
+    for (PHalfEdge* e = chart->edges; e; e = e->next, k++)
+        if (!e->pair || edgeIndex.at(e->pair) > k)
             m.edges.push_back({index.at(e->point), index.at(e->nextInTri->point)});
-    }
     // Boundary loops: from a boundary half-edge the next is its far point's edge.
     for (PHalfEdge* e = chart->edges; e; e = e->next) {
         if (e->pair || walked[size_t(edgeIndex.at(e))])
@@ -138,28 +144,31 @@ double signed_area(const std::vector<double>& uv, const Triangle& t) {
     return 0.5 * ((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]));
 }
 
-// Whether a layout has a flipped, collapsed or non-finite triangle among the real ones.
-bool needs_refinement(const ChartMesh& m, const std::vector<double>& uv) {
-    for (double x : uv)
-        if (!std::isfinite(x))
-            return true;
+// How many of the real triangles of a layout are flipped or collapsed; all of them when a
+// value is not finite or the layout has no area.
+int unsound_triangles(const ChartMesh& m, const std::vector<double>& uv) {
+    int real = 0;
     double area3 = 0.0, areaUv = 0.0;
     for (const Triangle& t : m.triangles)
         if (t.real) {
+            real++;
             area3 += t.area;
             areaUv += signed_area(uv, t);
         }
+    for (double x : uv)
+        if (!std::isfinite(x))
+            return real;
     if (!(std::fabs(areaUv) > 0.0) || !(area3 > 0.0))
-        return true;
+        return real;
     const double sign = areaUv > 0 ? 1.0 : -1.0, ratio = std::fabs(areaUv) / area3;
+    int unsound = 0;
     for (const Triangle& t : m.triangles) {
         if (!t.real)
             continue;
         const double a = sign * signed_area(uv, t);
-        if (a < 0.0 || a < kCollapsedShare * t.area * ratio)
-            return true;
+        unsound += (a < 0.0 || a < kCollapsedShare * t.area * ratio) ? 1 : 0;
     }
-    return false;
+    return unsound;
 }
 
 // The Tutte embedding: the boundary on a circle of the chart's area, by arc length, and every
@@ -417,7 +426,7 @@ void lower_distortion(const ChartMesh& m, std::vector<double>& uv) {
 }
 
 bool refine_chart(PChart* chart) {
-    if (chart->flags & PCHART_USER_PINNED)
+    if (chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT))
         return false;
     ChartMesh m = chart_mesh(chart);
     std::vector<double> uv(2 * m.points.size());
@@ -425,20 +434,23 @@ bool refine_chart(PChart* chart) {
         uv[2 * p] = m.points[p]->uv[0];
         uv[2 * p + 1] = m.points[p]->uv[1];
     }
-    if (!needs_refinement(m, uv))
+    const int unsoundBefore = unsound_triangles(m, uv);
+    if (unsoundBefore == 0)
         return false;
-    if (!tutte_embedding(m, uv))
+    std::vector<double> refined;
+    if (!tutte_embedding(m, refined))
         return false;
-    lower_distortion(m, uv);
-    // Rounded to the records' floats, the layout must still be sound; otherwise the chart keeps
-    // the one it had.
-    for (double& x : uv)
+    lower_distortion(m, refined);
+    // Rounded to the records' floats, the layout must be sounder than the one the chart had
+    // (the steps may stall short of sound on a chart that a convex start squeezes hard; the
+    // caller splits such charts); otherwise the chart keeps its layout.
+    for (double& x : refined)
         x = double(float(x));
-    if (!std::isfinite(energy(m, uv)))
+    if (unsound_triangles(m, refined) >= unsoundBefore)
         return false;
     for (size_t p = 0; p < m.points.size(); p++) {
-        m.points[p]->uv[0] = float(uv[2 * p]);
-        m.points[p]->uv[1] = float(uv[2 * p + 1]);
+        m.points[p]->uv[0] = float(refined[2 * p]);
+        m.points[p]->uv[1] = float(refined[2 * p + 1]);
     }
     return true;
 }
@@ -446,8 +458,11 @@ bool refine_chart(PChart* chart) {
 } // namespace
 
 int unwrap_refine_injective(PHandle* handle) {
-    int refined = 0;
-    for (int i = 0; i < handle->ncharts; i++)
-        refined += refine_chart(handle->charts[i]) ? 1 : 0;
+    // Charts are refined concurrently; each one's result does not depend on the others.
+    std::atomic<int> refined{0};
+    unwrap_for_each_chart(handle, [&refined](PChart* chart) {
+        if (refine_chart(chart))
+            refined++;
+    });
     return refined;
 }

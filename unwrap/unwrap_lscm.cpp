@@ -428,9 +428,17 @@ void unwrap_lscm_flatten(PHandle* handle, bool useAbf) {
     handle->state = PHANDLE_STATE_LSCM;
     handle->live = false;
     for_each_chart(handle, true, [useAbf](PChart* chart) {
+        if (chart->flags & PCHART_LAID_OUT) {
+            chart->u.lscm = PChartSolver{};
+            return;
+        }
         chart_begin(chart, false, useAbf);
         chart_solve_and_rotate(chart);
     });
+}
+
+void unwrap_for_each_chart(PHandle* handle, const std::function<void(PChart*)>& work) {
+    for_each_chart(handle, true, work);
 }
 
 int unwrap_thread_count() {

@@ -2,6 +2,8 @@
 
 #include "unwrap/unwrap_records.h"
 
+#include <functional>
+
 // Least-squares conformal maps, one sparse least-squares system per chart. Each triangle adds two
 // rows that keep its angles (the ABF angles when ABF succeeded, else its 3D angles). A chart needs
 // two fixed points: the user's pins, or two points the engine chooses (automatic pins).
@@ -34,6 +36,10 @@ void unwrap_lscm_flatten(PHandle* handle, bool useAbf);
 // calling thread only. MARROWBY_THREADS, when it holds a positive number, sets the count; else the
 // machine's cores.
 int unwrap_thread_count();
+
+// Runs work on every chart of the handle, the largest first, on unwrap_thread_count() threads;
+// each chart is touched by one thread only.
+void unwrap_for_each_chart(PHandle* handle, const std::function<void(PChart*)>& work);
 
 // LSCM -> allocated state: deletes every chart's context and ABF angles, clears automatic pins.
 void unwrap_lscm_end(PHandle* handle);

@@ -59,6 +59,7 @@ enum : uint8_t {
 // PChart::flags
 enum : uint8_t {
     PCHART_USER_PINNED = 1, // more than one pinned point at LSCM begin: neither rotated nor packed
+    PCHART_LAID_OUT = 2,    // its layout was taken over from an earlier build: not flattened again
 };
 
 struct PPoint {

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -59,7 +60,9 @@ struct FlowCase {
 };
 
 struct SaveFlowTest : testing::Test {
-    std::string dir = "/tmp/marrowby_save_flow_test_" + std::to_string(getpid());
+    std::string dir = (std::filesystem::temp_directory_path() /
+                       ("marrowby_save_flow_test_" + std::to_string(getpid())))
+                          .string();
     std::string mesh = dir + "/box.obj";
     std::string elsewhere = dir + "/elsewhere.obj";
 
@@ -68,14 +71,15 @@ struct SaveFlowTest : testing::Test {
         AppState::instance().reset();
         startup_state() = StartupState{};
         engine_options() = EngineOptions{};
-        std::string cmd = "rm -rf " + dir + " && mkdir -p " + dir + " && cp " +
-                          MARROWBY_SOURCE_DIR + "/examples/box.obj " + mesh;
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        std::filesystem::remove_all(dir);
+        ASSERT_TRUE(std::filesystem::create_directories(dir));
+        std::filesystem::copy_file(std::string(MARROWBY_SOURCE_DIR) + "/examples/box.obj", mesh);
     }
     void TearDown() override {
         shutdownCleanup();
         AppState::instance().reset();
-        (void)std::system(("rm -rf " + dir).c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
     }
 };
 
