@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -110,18 +111,6 @@ namespace {
 // Charts that stay unsound are split and everything is laid out again, this many times at most.
 constexpr int kSplitRounds = 8;
 
-// Flattens and refines; returns the points' vertex keys as they were before (when refining).
-std::unordered_map<const PPoint*, int> flatten(PHandle* handle, bool useAbf, bool fixFlips) {
-    std::unordered_map<const PPoint*, int> keys;
-    if (fixFlips)
-        keys = unwrap_point_keys(handle);
-    unwrap_lscm_flatten(handle, useAbf);
-    unwrap_lscm_end(handle);
-    if (fixFlips)
-        unwrap_refine_injective(handle);
-    return keys;
-}
-
 // The mesh triangle whose corner UVs a half-edge links to, or -1.
 int face_of_link(const UnwrapMesh* mesh, const float* uvLink) {
     if (!uvLink)
@@ -172,15 +161,15 @@ void take_settled_layouts(const UnwrapMesh* mesh, PHandle* handle,
 
 } // namespace
 
-void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
-                      const UnwrapPacking& packing, bool fixFlips) {
-    PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
-    std::unordered_map<const PPoint*, int> keys = flatten(handle, useAbf, fixFlips);
+PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
+                           std::unordered_map<const PPoint*, int> keys, bool fillHoles,
+                           bool selectedOnly, bool useAbf) {
+    unwrap_refine_injective(handle);
     // Charts the refinement leaves unsound are split, and only they are laid out again.
     std::vector<std::pair<int, int>> splits;
     std::vector<char> split, settled(std::size_t(mesh->triangleCount), 0);
     int splitCharts = 0;
-    for (int round = 0; fixFlips && round < kSplitRounds; round++) {
+    for (int round = 0; round < kSplitRounds; round++) {
         const PDiscCuts more = unwrap_split_unsound_charts(handle, keys, split);
         if (more.edges.empty())
             break;
@@ -188,11 +177,27 @@ void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useA
         splits.insert(splits.end(), more.edges.begin(), more.edges.end());
         splitCharts += more.charts;
         unwrap_delete(handle);
-        handle = build_unwrap_handle(mesh, fillHoles, !allFaces, splits);
+        handle = build_unwrap_handle(mesh, fillHoles, selectedOnly, splits);
         take_settled_layouts(mesh, handle, settled);
-        keys = flatten(handle, useAbf, fixFlips);
+        keys = unwrap_point_keys(handle);
+        unwrap_lscm_flatten(handle, useAbf);
+        unwrap_lscm_end(handle);
+        unwrap_refine_injective(handle);
     }
     mesh->discCutCharts += splitCharts;
+    return handle;
+}
+
+void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
+                      const UnwrapPacking& packing, bool fixFlips) {
+    PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
+    std::unordered_map<const PPoint*, int> keys;
+    if (fixFlips)
+        keys = unwrap_point_keys(handle);
+    unwrap_lscm_flatten(handle, useAbf);
+    unwrap_lscm_end(handle);
+    if (fixFlips)
+        handle = unwrap_make_sound(mesh, handle, std::move(keys), fillHoles, !allFaces, useAbf);
     if (packing.tight)
         unwrap_pack_tight(handle, packing.resolution, packing.padding);
     else

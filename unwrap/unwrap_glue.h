@@ -1,5 +1,6 @@
 #pragma once
 
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "unwrap/unwrap_pack_tight.h"
 
 struct PHandle;
+struct PPoint;
 
 // Engine runs over an UnwrapMesh. The options are the application's "fill holes" and "use
 // angle based flattening" as they are when the run starts.
@@ -16,6 +18,15 @@ struct PHandle;
 // as well and every chart cut to a disc; mesh->discCuts gets every edge cut beyond the seams.
 PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
                              const std::vector<std::pair<int, int>>& splits = {});
+
+// After the first flattening (ABF and the conformal map, LSCM ended) of a handle built by
+// build_unwrap_handle: refines every chart with flipped or collapsed triangles, then splits
+// the charts that stay so and lays them out again (the others keep their layout), a few rounds
+// at most. keys are the points' vertex keys from before the flattening (unwrap_point_keys).
+// Answers the handle that holds the result, which may replace the one given (deleted then).
+PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
+                           std::unordered_map<const PPoint*, int> keys, bool fillHoles,
+                           bool selectedOnly, bool useAbf);
 
 // How a full unwrap packs its charts: on shelves (the default), or tightly by their shapes at a
 // texture resolution with a padding in texels.

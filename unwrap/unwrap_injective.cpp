@@ -171,6 +171,32 @@ int unsound_triangles(const ChartMesh& m, const std::vector<double>& uv) {
     return unsound;
 }
 
+// cos and sin of 2π t for t in [0, 1], by a Taylor series on the nearest octant: the four
+// operations only, so the boundary lands on the same points with every C library (to 1e-13 of
+// the circle, which only has to be convex).
+void cos_sin_of_turn(double t, double* c, double* s) {
+    const double octants = t * 8.0;
+    const int octant = int(std::floor(octants + 0.5));
+    const double x = (octants - octant) * (M_PI / 4.0); // |x| <= π/8
+    double sx = 0.0, cx = 0.0, term = x;
+    for (int k = 1; k <= 15; k += 2) {
+        sx += term;
+        term *= -x * x / double((k + 1) * (k + 2));
+    }
+    term = 1.0;
+    for (int k = 0; k <= 14; k += 2) {
+        cx += term;
+        term *= -x * x / double((k + 1) * (k + 2));
+    }
+    // Rotate by octant × 45°.
+    const double h = std::sqrt(0.5);
+    const double rc[8] = {1, h, 0, -h, -1, -h, 0, h};
+    const double rs[8] = {0, h, 1, h, 0, -h, -1, -h};
+    const int o = ((octant % 8) + 8) % 8;
+    *c = cx * rc[o] - sx * rs[o];
+    *s = sx * rc[o] + cx * rs[o];
+}
+
 // The Tutte embedding: the boundary on a circle of the chart's area, by arc length, and every
 // other point at the mean of its neighbours (a least-squares system over the edges, the
 // boundary locked). False when the system cannot be solved.
@@ -190,10 +216,12 @@ bool tutte_embedding(const ChartMesh& m, std::vector<double>& uv) {
     uv.assign(2 * n, 0.0);
     for (size_t i = 0; i < m.boundary.size(); i++) {
         const int p = m.boundary[i];
-        const double angle = perimeter > 0 ? 2.0 * M_PI * along / perimeter
-                                           : 2.0 * M_PI * double(i) / double(m.boundary.size());
-        uv[2 * size_t(p)] = radius * std::cos(angle);
-        uv[2 * size_t(p) + 1] = radius * std::sin(angle);
+        const double turn =
+            perimeter > 0 ? along / perimeter : double(i) / double(m.boundary.size());
+        double c, s;
+        cos_sin_of_turn(turn, &c, &s);
+        uv[2 * size_t(p)] = radius * c;
+        uv[2 * size_t(p) + 1] = radius * s;
         onBoundary[size_t(p)] = 1;
         along += length3(m.points[size_t(p)]->co,
                          m.points[size_t(m.boundary[(i + 1) % m.boundary.size()])]->co);
@@ -241,14 +269,16 @@ void jacobian(const Triangle& t, const double* uv, double J[2][2]) {
 }
 
 // The singular values of a 2 × 2 matrix with a positive determinant, from its conformal and
-// anticonformal parts; the rotation angle of its closest rotation.
-void singular_values(const double J[2][2], double* high, double* low, double* rotation) {
+// anticonformal parts; the cosine and sine of its closest rotation. Square roots and the four
+// operations only: they round alike in every C library, so every platform gets the same layout.
+void singular_values(const double J[2][2], double* high, double* low, double rotation[2]) {
     const double e = 0.5 * (J[0][0] + J[1][1]), h = 0.5 * (J[1][0] - J[0][1]);
     const double f = 0.5 * (J[0][0] - J[1][1]), g = 0.5 * (J[1][0] + J[0][1]);
-    const double q = std::hypot(e, h), r = std::hypot(f, g);
+    const double q = std::sqrt(e * e + h * h), r = std::sqrt(f * f + g * g);
     *high = q + r;
     *low = q - r;
-    *rotation = std::atan2(h, e);
+    rotation[0] = q > 0 ? e / q : 1.0;
+    rotation[1] = q > 0 ? h / q : 0.0;
 }
 
 // Symmetric Dirichlet energy of a layout; infinite when a triangle is flipped or flat.
@@ -257,9 +287,9 @@ double energy(const ChartMesh& m, const std::vector<double>& uv) {
     for (const Triangle& t : m.triangles) {
         if (t.area <= 0)
             continue;
-        double J[2][2], high, low, rotation;
+        double J[2][2], high, low, rotation[2];
         jacobian(t, uv.data(), J);
-        singular_values(J, &high, &low, &rotation);
+        singular_values(J, &high, &low, rotation);
         if (!(low > 0))
             return INFINITY;
         total += t.area * (high * high + 1.0 / (high * high) + low * low + 1.0 / (low * low));
@@ -308,9 +338,9 @@ bool global_step(const ChartMesh& m, const std::vector<double>& uv, std::vector<
     for (const Triangle& t : m.triangles) {
         if (t.area <= 0)
             continue;
-        double J[2][2], high, low, rotation;
+        double J[2][2], high, low, rotation[2];
         jacobian(t, uv.data(), J);
-        singular_values(J, &high, &low, &rotation);
+        singular_values(J, &high, &low, rotation);
         // W = α I + β J Jᵀ has eigenvalues w(σ1), w(σ2) along J's left singular vectors.
         const double w1 = proxy_weight(high), w2 = proxy_weight(low);
         const double gap = high * high - low * low;
@@ -320,8 +350,7 @@ bool global_step(const ChartMesh& m, const std::vector<double>& uv, std::vector<
         for (int r = 0; r < 2; r++)
             for (int c = 0; c < 2; c++)
                 W[r][c] = (r == c ? alpha : 0.0) + beta * (J[r][0] * J[c][0] + J[r][1] * J[c][1]);
-        const double R[2][2] = {{std::cos(rotation), -std::sin(rotation)},
-                                {std::sin(rotation), std::cos(rotation)}};
+        const double R[2][2] = {{rotation[0], -rotation[1]}, {rotation[1], rotation[0]}};
         const double scale = std::sqrt(t.area);
         for (int r = 0; r < 2; r++)
             for (int c = 0; c < 2; c++) {

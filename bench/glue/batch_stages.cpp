@@ -2,7 +2,8 @@
 // the handle, flattening (ABF when on, then the conformal map), packing, flush, unique UVs,
 // take-over and write; then the peak resident memory of the process.
 //
-//   batch_stages MESH.obj SEAMS.bin [-lscm]    a mesh and its seam list (copied first)
+//   batch_stages MESH.obj SEAMS.bin [-lscm] [-keepflips]
+//                                              a mesh and its seam list (copied first)
 //   batch_stages --grid N [-lscm]              an N x N wavy quad grid, 2 N^2 triangles, cut into
 //                                              about 100 square charts
 //   batch_stages --flat N [-lscm]              an N x N flat quad grid without seams, one chart;
@@ -22,6 +23,7 @@
 #include "unwrap/unwrap_glue.h"
 #include "unwrap/unwrap_lscm.h"
 #include "unwrap/unwrap_pack.h"
+#include "unwrap/unwrap_split_unsound.h"
 
 #include <chrono>
 #include <cmath>
@@ -77,10 +79,18 @@ SeamPairs grid_seams(int n) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: batch_stages MESH.obj SEAMS.bin [-lscm] | --grid N [-lscm]\n");
+        std::fprintf(stderr,
+                     "usage: batch_stages MESH.obj SEAMS.bin | --grid N | --flat N, then [-lscm] "
+                     "[-keepflips]\n");
         return 2;
     }
-    bool useAbf = !(argc > 3 && std::strcmp(argv[3], "-lscm") == 0);
+    // After the two arguments, in any order: -lscm (the conformal map alone) and -keepflips
+    // (no refinement, no splits: the layout as flattened).
+    bool useAbf = true, fixFlips = true;
+    for (int i = 3; i < argc; i++) {
+        useAbf = useAbf && std::strcmp(argv[i], "-lscm") != 0;
+        fixFlips = fixFlips && std::strcmp(argv[i], "-keepflips") != 0;
+    }
     std::string dir =
         std::filesystem::temp_directory_path() / ("batch_stages_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
@@ -131,13 +141,22 @@ int main(int argc, char** argv) {
     std::printf("  %-28s %10d\n", "charts", handle->ncharts);
     t = Clock::now();
     const long stepsBefore = nl_refinement_steps();
+    std::unordered_map<const PPoint*, int> keys;
+    if (fixFlips)
+        keys = unwrap_point_keys(handle);
     unwrap_lscm_flatten(handle, useAbf);
     stage(useAbf ? "ABF + LSCM, rotate" : "LSCM, rotate", ms_since(t));
     // A single chart is flattened on this thread, so its count is whole.
     if (handle->ncharts == 1)
         std::printf("  %-28s %10ld\n", "refinement steps", nl_refinement_steps() - stepsBefore);
-    t = Clock::now();
     unwrap_lscm_end(handle);
+    if (fixFlips) {
+        t = Clock::now();
+        handle = unwrap_make_sound(run, handle, std::move(keys), true, false, useAbf);
+        stage("injective refinement, splits", ms_since(t));
+        std::printf("  %-28s %10d\n", "charts after splits", handle->ncharts);
+    }
+    t = Clock::now();
     unwrap_pack(handle);
     stage("pack", ms_since(t));
     t = Clock::now();
