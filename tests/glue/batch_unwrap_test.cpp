@@ -53,9 +53,11 @@ protected:
     }
 
     static int run_batch(const std::string& mesh, const std::string& seams,
-                         const std::string& method = "", const std::string& holes = "") {
+                         const std::string& method = "", const std::string& holes = "",
+                         const std::string& switches = "") {
         engine_options() = EngineOptions{};
-        std::string argument = mesh + "," + seams + "," + method + "," + holes + ",-notlive";
+        std::string argument =
+            mesh + "," + seams + "," + method + "," + holes + ",-notlive" + switches;
         const char* argv[] = {"marrowby", argument.c_str()};
         return marrowby_main(2, argv);
     }
@@ -220,6 +222,71 @@ TEST_F(BatchUnwrap, AnUnfilledHoleIsCutOpenToTheBorder) {
         EXPECT_EQ(stats.discCharts, doc == &b.doc ? 1 : 0);
         EXPECT_EQ(stats.flippedTriangles + stats.degenerateTriangles, 0);
     }
+}
+
+// A 10 x 10 square with a closed square tube 40 units long standing on a hole in its middle,
+// no seams: one disc whose flattening squeezes the tube's tip by about e^-30, far below what
+// float UVs can tell apart.
+std::string finger_obj() {
+    std::string text;
+    auto vertex = [&text](double x, double y, double z) {
+        text += "v " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + "\n";
+    };
+    // Triangles only: the checks below then see the triangles the engine lays out.
+    auto face = [&text](std::initializer_list<int> corners) {
+        const std::vector<int> c(corners);
+        for (size_t k = 1; k + 1 < c.size(); k++)
+            text += "f " + std::to_string(c[0]) + " " + std::to_string(c[k]) + " " +
+                    std::to_string(c[k + 1]) + "\n";
+    };
+    const int n = 10, rings = 40;
+    for (int y = 0; y <= n; y++)
+        for (int x = 0; x <= n; x++)
+            vertex(x, y, 0); // the centre (5, 5) is left unused
+    auto grid = [](int x, int y) { return y * 11 + x + 1; };
+    for (int y = 0; y < n; y++)
+        for (int x = 0; x < n; x++)
+            if (x < 4 || x > 5 || y < 4 || y > 5)
+                face({grid(x, y), grid(x + 1, y), grid(x + 1, y + 1), grid(x, y + 1)});
+    const int around[8][2] = {{4, 4}, {5, 4}, {6, 4}, {6, 5}, {6, 6}, {5, 6}, {4, 6}, {4, 5}};
+    std::vector<std::vector<int>> ring(rings + 1);
+    int next = 11 * 11 + 1;
+    for (int k = 0; k <= rings; k++)
+        for (int i = 0; i < 8; i++) {
+            if (k == 0) {
+                ring[0].push_back(grid(around[i][0], around[i][1]));
+            } else {
+                vertex(around[i][0], around[i][1], k);
+                ring[size_t(k)].push_back(next++);
+            }
+        }
+    for (int k = 1; k <= rings; k++)
+        for (int i = 0; i < 8; i++) {
+            const int j = (i + 1) % 8;
+            face({ring[size_t(k - 1)][size_t(i)], ring[size_t(k - 1)][size_t(j)],
+                  ring[size_t(k)][size_t(j)], ring[size_t(k)][size_t(i)]});
+        }
+    vertex(5, 5, rings + 0.5);
+    for (int i = 0; i < 8; i++)
+        face({ring[size_t(rings)][size_t(i)], ring[size_t(rings)][size_t((i + 1) % 8)], next});
+    return text;
+}
+
+TEST_F(BatchUnwrap, ALongProtrusionIsSplitOffUntilEveryFaceHasTextureSpace) {
+    std::string mesh = (dir / "finger.obj").string(), kept = (dir / "kept.obj").string();
+    std::string seams = (dir / "none.bin").string();
+    for (const std::string& path : {mesh, kept})
+        std::ofstream(path) << finger_obj();
+    ASSERT_TRUE(write_seam_list(seams, {}));
+    EXPECT_EQ(run_batch(mesh, seams), -1);
+    EXPECT_EQ(run_batch(kept, seams, "", "", ",-keepflips"), -1);
+    Loaded sound(mesh), squeezed(kept);
+    ASSERT_TRUE(sound.ok && squeezed.ok);
+    const UvStats a = compute_uv_stats(sound.doc), b = compute_uv_stats(squeezed.doc);
+    EXPECT_GT(b.degenerateTriangles, 0) << "the flattening alone squeezes the tip to nothing";
+    EXPECT_EQ(a.degenerateTriangles + a.flippedTriangles, 0);
+    EXPECT_EQ(count_faces_without_layout(sound.doc), 0);
+    EXPECT_GT(a.charts, 1) << "split";
 }
 
 TEST_F(BatchUnwrap, OnePolygonFansIntoTrianglesOfOneChart) {
