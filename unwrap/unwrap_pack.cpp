@@ -176,6 +176,9 @@ PPoint** unwrap_chart_convex_hull(PChart* chart, int* count, int* right) {
     return points;
 }
 
+// Relative difference of box measures (and angle in radians) below which two candidates tie.
+constexpr float MEASURE_TIE = 1e-5f;
+
 float unwrap_chart_minimum_area_angle(PChart* chart) {
     int npoints, right;
     PPoint** hull = unwrap_chart_convex_hull(chart, &npoints, &right);
@@ -240,7 +243,11 @@ float unwrap_chart_minimum_area_angle(PChart* chart) {
         float measure =
             box_measure(hull[index[l]]->uv, hull[next]->uv, hull[index[(l + 1) % 4]]->uv,
                         hull[index[(l + 2) % 4]]->uv, hull[index[(l + 3) % 4]]->uv);
-        if (measure < bestMeasure) {
+        // Near-ties (a symmetric chart's boxes) keep the first candidate, and an angle at a
+        // hair over a quarter turn stays as it is: within float rounding, which of two equal
+        // boxes wins would otherwise depend on the C library's trigonometry, and so would
+        // the layout on each platform.
+        if (measure < bestMeasure * (1.0f - MEASURE_TIE)) {
             bestMeasure = measure;
             bestAngle = rotated;
         }
@@ -249,7 +256,7 @@ float unwrap_chart_minimum_area_angle(PChart* chart) {
             break;
     }
 
-    if (bestAngle > QUARTER_PI)
+    if (bestAngle > QUARTER_PI + MEASURE_TIE)
         bestAngle -= HALF_PI;
     mem_free(angles);
     mem_free(hull);
