@@ -48,31 +48,36 @@ struct ChartGraph {
     int boundaryLoops = 0;
 };
 
-ChartGraph chart_graph(const PChart* chart) {
+// The graph is indexed by the records' own key fields, numbered for the while and given back
+// afterwards: far cheaper than hashing every point, triangle and half-edge of a large chart.
+ChartGraph chart_graph(PChart* chart) {
     ChartGraph g;
-    std::unordered_map<const PPoint*, int> pointIndex;
-    for (const PPoint* p = chart->points; p; p = p->next) {
-        pointIndex.emplace(p, int(g.points.size()));
+    std::vector<int> pointKeys, triangleKeys, edgeKeys;
+    for (PPoint* p = chart->points; p; p = p->next) {
+        pointKeys.push_back(p->key);
+        p->key = int(g.points.size());
         g.points.push_back(p);
     }
-    std::unordered_map<const PTriangle*, int> triangleIndex;
-    for (const PTriangle* t = chart->triangles; t; t = t->next)
-        triangleIndex.emplace(t, int(triangleIndex.size()));
-    g.pointEdges.resize(g.points.size());
-    g.triangleEdges.resize(triangleIndex.size());
+    for (PTriangle* t = chart->triangles; t; t = t->next) {
+        triangleKeys.push_back(t->key);
+        t->key = int(triangleKeys.size()) - 1;
+    }
     // Each edge once, from the half-edge met first in the chart's list (not by address: that
     // order depends on the allocator's history, and the cuts would too).
-    std::unordered_map<const PHalfEdge*, int> halfEdgeIndex;
-    for (const PHalfEdge* e = chart->edges; e; e = e->next)
-        halfEdgeIndex.emplace(e, int(halfEdgeIndex.size()));
+    for (PHalfEdge* e = chart->edges; e; e = e->next) {
+        edgeKeys.push_back(e->key);
+        e->key = int(edgeKeys.size()) - 1;
+    }
+    g.pointEdges.resize(g.points.size());
+    g.triangleEdges.resize(triangleKeys.size());
     for (const PHalfEdge* e = chart->edges; e; e = e->next) {
-        if (e->pair && halfEdgeIndex.at(e->pair) < halfEdgeIndex.at(e))
+        if (e->pair && e->pair->key < e->key)
             continue; // the pair's turn
         ChartGraph::Edge edge;
-        edge.a = pointIndex.at(e->point);
-        edge.b = pointIndex.at(e->nextInTri->point);
-        edge.t1 = triangleIndex.at(e->triangle);
-        edge.t2 = e->pair ? triangleIndex.at(e->pair->triangle) : -1;
+        edge.a = e->point->key;
+        edge.b = e->nextInTri->point->key;
+        edge.t1 = e->triangle->key;
+        edge.t2 = e->pair ? e->pair->triangle->key : -1;
         const bool filled1 = e->triangle->flags & PTRI_FILLED;
         const bool filled2 = e->pair && (e->pair->triangle->flags & PTRI_FILLED);
         edge.real = !filled1 || (e->pair && !filled2);
@@ -85,6 +90,15 @@ ChartGraph chart_graph(const PChart* chart) {
         if (edge.t2 >= 0)
             g.triangleEdges[size_t(edge.t2)].push_back(index);
     }
+    size_t i = 0;
+    for (PPoint* p = chart->points; p; p = p->next)
+        p->key = pointKeys[i++];
+    i = 0;
+    for (PTriangle* t = chart->triangles; t; t = t->next)
+        t->key = triangleKeys[i++];
+    i = 0;
+    for (PHalfEdge* e = chart->edges; e; e = e->next)
+        e->key = edgeKeys[i++];
     return g;
 }
 
@@ -402,7 +416,7 @@ void cut_folded_points(const ChartGraph& g, std::vector<char>& cut) {
 PDiscCuts unwrap_disc_cuts(const PHandle* handle) {
     PDiscCuts cuts;
     for (int i = 0; i < handle->ncharts; i++) {
-        const PChart* chart = handle->charts[i];
+        PChart* chart = handle->charts[i];
         ChartGraph g = chart_graph(chart);
         const std::vector<std::vector<int>> loops = boundary_loops(g);
         const int euler = int(g.points.size()) - int(g.edges.size()) + int(g.triangleEdges.size());

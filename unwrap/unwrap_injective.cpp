@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cmath>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -62,6 +63,55 @@ double length3(const float* a, const float* b) {
     return std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
 }
 
+// A triangle in its own frame: corner 0 at the origin, corner 1 at (a, 0), corner 2 at (b, c).
+void triangle_frame(const float* const co[3], double* a, double* b, double* c) {
+    *a = length3(co[0], co[1]);
+    double u[3], v[3];
+    for (int k = 0; k < 3; k++) {
+        u[k] = double(co[1][k]) - co[0][k];
+        v[k] = double(co[2][k]) - co[0][k];
+    }
+    *b = *a > 0 ? (u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / *a : 0.0;
+    *c = std::sqrt(std::max(0.0, v[0] * v[0] + v[1] * v[1] + v[2] * v[2] - *b * *b));
+}
+
+} // namespace
+
+// The same test as unsound_triangles, straight from the records, without building the chart's
+// arrays first.
+bool unwrap_chart_sound(const PChart* chart) {
+    std::vector<std::pair<double, double>> areas; // 3D, signed UV
+    double area3 = 0.0, areaUv = 0.0;
+    for (const PTriangle* t = chart->triangles; t; t = t->next) {
+        if (t->flags & PTRI_FILLED)
+            continue;
+        const PHalfEdge* e = t->edge;
+        const PPoint* p[3] = {e->point, e->nextInTri->point, e->nextInTri->nextInTri->point};
+        const float* co[3] = {p[0]->co, p[1]->co, p[2]->co};
+        double a, b, c;
+        triangle_frame(co, &a, &b, &c);
+        const double area = a > 0 && c > 0 ? 0.5 * a * c : 0.0;
+        for (const PPoint* q : p)
+            if (!std::isfinite(q->uv[0]) || !std::isfinite(q->uv[1]))
+                return false;
+        const double uv =
+            0.5 * ((double(p[1]->uv[0]) - p[0]->uv[0]) * (double(p[2]->uv[1]) - p[0]->uv[1]) -
+                   (double(p[1]->uv[1]) - p[0]->uv[1]) * (double(p[2]->uv[0]) - p[0]->uv[0]));
+        areas.push_back({area, uv});
+        area3 += area;
+        areaUv += uv;
+    }
+    if (!(std::fabs(areaUv) > 0.0) || !(area3 > 0.0))
+        return false;
+    const double sign = areaUv > 0 ? 1.0 : -1.0, ratio = std::fabs(areaUv) / area3;
+    for (auto [area, uv] : areas)
+        if (sign * uv < 0.0 || sign * uv < kCollapsedShare * area * ratio)
+            return false;
+    return true;
+}
+
+namespace {
+
 ChartMesh chart_mesh(PChart* chart) {
     ChartMesh m;
     std::unordered_map<const PPoint*, int> index;
@@ -78,15 +128,8 @@ ChartMesh chart_mesh(PChart* chart) {
             co[k] = e->point->co;
         }
         tri.real = !(t->flags & PTRI_FILLED);
-        // The triangle's frame: corner 0 at the origin, corner 1 on the x axis.
-        const double a = length3(co[0], co[1]);
-        double u[3], v[3];
-        for (int k = 0; k < 3; k++) {
-            u[k] = double(co[1][k]) - co[0][k];
-            v[k] = double(co[2][k]) - co[0][k];
-        }
-        const double b = a > 0 ? (u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / a : 0.0;
-        const double c = std::sqrt(std::max(0.0, v[0] * v[0] + v[1] * v[1] + v[2] * v[2] - b * b));
+        double a, b, c;
+        triangle_frame(co, &a, &b, &c);
         tri.area = tri.real && a > 0 && c > 0 ? 0.5 * a * c : 0.0;
         if (tri.area > 0) {
             tri.gx[0] = -1.0 / a;
@@ -455,7 +498,7 @@ void lower_distortion(const ChartMesh& m, std::vector<double>& uv) {
 }
 
 bool refine_chart(PChart* chart) {
-    if (chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT))
+    if ((chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT)) || unwrap_chart_sound(chart))
         return false;
     ChartMesh m = chart_mesh(chart);
     std::vector<double> uv(2 * m.points.size());

@@ -6,3 +6,7 @@
 // collapsed or non-finite triangle (see unwrap_injective.cpp); other charts, and charts with the
 // user's pins, keep their layout exactly. Answers the number of charts laid out again.
 int unwrap_refine_injective(PHandle* handle);
+
+// Whether a chart's layout has no flipped, collapsed (UV area under 1e-4 of its share) or
+// non-finite triangle among those of the mesh.
+bool unwrap_chart_sound(const PChart* chart);

@@ -13,6 +13,8 @@
 
 #include "unwrap/unwrap_split_unsound.h"
 
+#include "unwrap/unwrap_injective.h"
+
 #include <array>
 #include <cmath>
 #include <limits>
@@ -116,7 +118,7 @@ std::vector<double> distances_from(const ChartTriangles& c, const std::vector<in
 // The cut edges that split one chart, or none when it is sound.
 bool split_chart(const PChart* chart, const std::unordered_map<const PPoint*, int>& keys,
                  PDiscCuts& cuts) {
-    if (chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT))
+    if ((chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT)) || unwrap_chart_sound(chart))
         return false;
     const ChartTriangles c = chart_triangles(chart);
     const size_t n = c.triangles.size();
