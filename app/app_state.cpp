@@ -325,16 +325,19 @@ CommandOutcome AppState::runCommand(int id) {
         break;
     case ID_TEXTURE_CHECKER:
         call(v.useChecker);
+        texture = id;
         showStretch = false;
         out.repaint = true;
         break;
     case ID_TEXTURE_COLOURNUMBERS:
         call(v.useColourNumbers);
+        texture = id;
         showStretch = false;
         out.repaint = true;
         break;
     case ID_TEXTURE_STRETCH:
         call(v.useWhite);
+        texture = id;
         MeshDocument::instance().computeStretch();
         showStretch = true;
         out.repaint = true;
@@ -400,6 +403,10 @@ bool AppState::isChecked(int id) const {
         return noBackFaces;
     case ID_SWITCH_SINGLESELECT:
         return singleSelect;
+    case ID_TEXTURE_CHECKER:
+    case ID_TEXTURE_COLOURNUMBERS:
+    case ID_TEXTURE_STRETCH:
+        return texture == id;
     default:
         return false;
     }

@@ -127,7 +127,8 @@ public:
     bool noBackFaces = false;
     bool singleSelect = false;
     bool showStretch = false;
-    std::string loadedPath; // empty: nothing chosen with Load
+    int texture = ID_TEXTURE_CHECKER; // the Textures menu's item that is on
+    std::string loadedPath;           // empty: nothing chosen with Load
 
 private:
     AppState() = default;

@@ -38,9 +38,9 @@ constexpr MenuItem SWITCH_ITEMS[] = {
     {"Single Select", ID_SWITCH_SINGLESELECT, false, true},
 };
 constexpr MenuItem TEXTURE_ITEMS[] = {
-    {"Checker", ID_TEXTURE_CHECKER, false, false},
-    {"Colours/Numbers", ID_TEXTURE_COLOURNUMBERS, false, false},
-    {"Show Stretch", ID_TEXTURE_STRETCH, false, false},
+    {"Checker", ID_TEXTURE_CHECKER, false, true},
+    {"Colours/Numbers", ID_TEXTURE_COLOURNUMBERS, false, true},
+    {"Show Stretch", ID_TEXTURE_STRETCH, false, true},
 };
 constexpr MenuItem HELP_ITEMS[] = {
     {"&About ...", IDM_ABOUT, false, false},

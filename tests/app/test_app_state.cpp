@@ -263,7 +263,7 @@ TEST_F(Dispatch, DisplaySwitches) {
     EXPECT_TRUE(app.showStretch);
     EXPECT_TRUE(app.runCommand(ID_TEXTURE_CHECKER).repaint);
     EXPECT_FALSE(app.showStretch);
-    EXPECT_FALSE(app.isChecked(ID_TEXTURE_CHECKER));
+    EXPECT_TRUE(app.isChecked(ID_TEXTURE_CHECKER));
 }
 
 TEST_F(Dispatch, WindowCommandsAskTheWindow) {
@@ -395,6 +395,23 @@ TEST_F(AppDocument, TightPackingToggleChecksAndUnwrapsIntoTheSquare) {
     app.runCommand(ID_SWITCH_TIGHTPACK);
     EXPECT_FALSE(app.isChecked(ID_SWITCH_TIGHTPACK));
     EXPECT_TRUE(finishRun());
+}
+
+// The Textures menu marks the texture that is on: the checker at start, then the one chosen.
+TEST_F(AppDocument, TheTexturesMenuMarksTheTextureThatIsOn) {
+    const int textures[] = {ID_TEXTURE_CHECKER, ID_TEXTURE_COLOURNUMBERS, ID_TEXTURE_STRETCH};
+    auto checked = [this, &textures] {
+        std::vector<int> on;
+        for (int id : textures)
+            if (app.isChecked(id))
+                on.push_back(id);
+        return on;
+    };
+    EXPECT_EQ(checked(), std::vector<int>{ID_TEXTURE_CHECKER});
+    for (int id : {ID_TEXTURE_STRETCH, ID_TEXTURE_COLOURNUMBERS, ID_TEXTURE_CHECKER}) {
+        app.runCommand(id);
+        EXPECT_EQ(checked(), std::vector<int>{id});
+    }
 }
 
 TEST_F(AppDocument, FixFlipsIsOnAtStartAndItsToggleUnwrapsAgain) {
