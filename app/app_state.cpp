@@ -261,6 +261,15 @@ bool AppState::keyDown(int key) {
     }
 }
 
+bool AppState::unwrapBusyChanged(bool* busy) {
+    const bool running = MeshDocument::instance().liveBusy != 0;
+    if (running == busyShown)
+        return false;
+    busyShown = running;
+    *busy = running;
+    return true;
+}
+
 void AppState::toggleUnwrapOption(bool& option) {
     option = !option;
     MeshDocument& doc = MeshDocument::instance();

@@ -89,6 +89,10 @@ public:
     // Routes one input event (EVT_*; x is the virtual key for key events). True when the
     // window must be repainted.
     bool dispatchEvent(int event, int x, int y);
+    // Whether the window's busy display ("Unwrapping..." in the UV view's status line and the
+    // busy cursor) must change to match the document's background unwrap, whatever started it:
+    // the first unwrap, Cut, Weld or an option switch. *busy gets the state to show.
+    bool unwrapBusyChanged(bool* busy);
 
     // The mouse wheel at window position (x, y): zooms the view under it. True when the
     // window must be repainted.
@@ -128,6 +132,7 @@ public:
     bool singleSelect = false;
     bool showStretch = false;
     int texture = ID_TEXTURE_CHECKER; // the Textures menu's item that is on
+    bool busyShown = false;           // the window shows a background unwrap running
     std::string loadedPath;           // empty: nothing chosen with Load
 
 private:

@@ -58,6 +58,8 @@ QSurfaceFormat GlView::surfaceFormat() {
 void GlView::deliver(int event, int x, int y, bool repaint) {
     if (AppState::instance().dispatchEvent(event, x, y) && repaint)
         update();
+    if (MainWindow* w = MainWindow::current())
+        w->syncUnwrapBusy();
 }
 
 void GlView::initializeGL() {

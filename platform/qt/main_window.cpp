@@ -59,8 +59,10 @@ MainWindow::MainWindow() {
 }
 
 MainWindow::~MainWindow() {
-    if (firstUnwrapShown_)
+    if (AppState::instance().busyShown) {
         QApplication::restoreOverrideCursor();
+        AppState::instance().busyShown = false;
+    }
     if (g_current == this)
         g_current = nullptr;
 }
@@ -150,22 +152,26 @@ void MainWindow::refreshMenuState() {
 }
 
 void MainWindow::startFirstUnwrap() {
-    if (!startStartupUnwrap())
-        return;
-    firstUnwrapShown_ = true;
-    if (ViewCalls& v = app_view_calls(); v.uvBusy)
-        v.uvBusy(true);
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    views_->update();
+    if (startStartupUnwrap())
+        syncUnwrapBusy();
 }
 
 void MainWindow::unwrapLanded() {
-    if (!firstUnwrapShown_ || !startupUnwrapLanded())
+    startupUnwrapLanded(); // the first unwrap's warnings, once
+    syncUnwrapBusy();
+}
+
+void MainWindow::syncUnwrapBusy() {
+    bool busy = false;
+    if (!AppState::instance().unwrapBusyChanged(&busy))
         return;
-    firstUnwrapShown_ = false;
     if (ViewCalls& v = app_view_calls(); v.uvBusy)
-        v.uvBusy(false);
-    QApplication::restoreOverrideCursor();
+        v.uvBusy(busy);
+    if (busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+    views_->update();
 }
 
 void MainWindow::runCommand(int id) {
@@ -193,6 +199,7 @@ void MainWindow::runCommand(int id) {
         break;
     }
     refreshMenuState();
+    syncUnwrapBusy();
     if (out.repaint)
         views_->update();
 }

@@ -34,10 +34,12 @@ public:
 
     void runCommand(int id);
     void refreshMenuState();
-    // The first unwrap of the command line's file, in the background: "Unwrapping..." in the
-    // UV view and a busy cursor until unwrapLanded() sees its result taken over.
+    // The first unwrap of the command line's file, in the background. Every background unwrap
+    // shows "Unwrapping..." in the UV view and a busy cursor until its result has been taken
+    // over (syncUnwrapBusy, after every command, input event and landed result).
     void startFirstUnwrap();
     void unwrapLanded();
+    void syncUnwrapBusy();
 
     // File commands and dialogs (modal). Save and Save As ask when their write fails.
     void showLoadDialog();
@@ -76,7 +78,6 @@ private:
 
     GlView* views_ = nullptr;
     QToolBar* toolBar_ = nullptr;
-    bool firstUnwrapShown_ = false;
     bool closing_ = false; // the close's write-back, and its box, are under way
     std::map<int, QAction*> menuActions_;
     std::map<int, QAction*> toolActions_;

@@ -177,6 +177,7 @@ constexpr UINT WM_SHOW_STARTUP_PROBLEM = WM_APP_BASE + 36;
 } // namespace
 
 MainWindowWin32::~MainWindowWin32() {
+    AppState::instance().busyShown = false; // the next window starts without it
     if (window_ && IsWindow(window_))
         DestroyWindow(window_);
     if (accelerators_)
@@ -357,7 +358,9 @@ bool MainWindowWin32::deliver(int event, int x, int y) {
     // has it now.
     const bool leftAlt = altDown_ || (GetAsyncKeyState(VK_LMENU) & 0x8000) != 0;
     platform_set_key_down(VK_KEY_LMENU, leftAlt);
-    return AppState::instance().dispatchEvent(event, x, y);
+    const bool repaintNeeded = AppState::instance().dispatchEvent(event, x, y);
+    syncUnwrapBusy();
+    return repaintNeeded;
 }
 
 void MainWindowWin32::mouseMove(LPARAM lParam) {
@@ -453,17 +456,23 @@ void MainWindowWin32::runCommand(int id) {
         break;
     }
     refreshMenuState();
+    syncUnwrapBusy();
     if (out.repaint)
         repaint();
 }
 
 void MainWindowWin32::startFirstUnwrap() {
-    if (!startStartupUnwrap())
+    if (startStartupUnwrap())
+        syncUnwrapBusy();
+}
+
+void MainWindowWin32::syncUnwrapBusy() {
+    bool busy = false;
+    if (!AppState::instance().unwrapBusyChanged(&busy))
         return;
-    firstUnwrapShown_ = true;
     if (ViewCalls& v = app_view_calls(); v.uvBusy)
-        v.uvBusy(true);
-    SetCursor(LoadCursorA(nullptr, IDC_APPSTARTING));
+        v.uvBusy(busy);
+    SetCursor(LoadCursorA(nullptr, busy ? IDC_APPSTARTING : IDC_ARROW));
     repaint();
 }
 
@@ -471,12 +480,8 @@ void MainWindowWin32::unwrapDone() {
     unwrapDoneThread_ = GetCurrentThreadId();
     unwrapDoneCount_++;
     MeshDocument::instance().onUnwrapDone();
-    if (firstUnwrapShown_ && startupUnwrapLanded()) {
-        firstUnwrapShown_ = false;
-        if (ViewCalls& v = app_view_calls(); v.uvBusy)
-            v.uvBusy(false);
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-    }
+    startupUnwrapLanded(); // the first unwrap's warnings, once
+    syncUnwrapBusy();
     repaint();
 }
 
@@ -642,7 +647,7 @@ LRESULT MainWindowWin32::handleViews(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_SETCURSOR:
-        if (firstUnwrapShown_ && LOWORD(lParam) == HTCLIENT) {
+        if (AppState::instance().busyShown && LOWORD(lParam) == HTCLIENT) {
             SetCursor(LoadCursorA(nullptr, IDC_APPSTARTING));
             return TRUE;
         }

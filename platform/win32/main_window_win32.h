@@ -47,9 +47,11 @@ public:
 
     void runCommand(int id);
     void refreshMenuState();
-    // The first unwrap of the command line's file, in the background: "Unwrapping..." in the
-    // UV view and a busy cursor until its result has been taken over.
+    // The first unwrap of the command line's file, in the background. Every background unwrap
+    // shows "Unwrapping..." in the UV view and a busy cursor until its result has been taken
+    // over (syncUnwrapBusy, after every command, input event and landed result).
     void startFirstUnwrap();
+    void syncUnwrapBusy();
     void showStartupProblem();
 
     void showLoadDialog();
@@ -90,7 +92,6 @@ private:
     HIMAGELIST toolImages_ = nullptr;
     GlContext gl_;
     bool glReady_ = false;
-    bool firstUnwrapShown_ = false;
     bool closing_ = false; // the close's write-back, and its box, are under way
     DWORD uiThread_ = 0;
     DWORD unwrapDoneThread_ = 0;

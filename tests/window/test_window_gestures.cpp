@@ -189,8 +189,12 @@ struct Gestures : testing::Test {
 // The background unwrap's message, taken from the plain queue (no event loop sink here).
 bool unwrap_landed() {
     MeshDocument& doc = MeshDocument::instance();
-    if (platform_take_message() == WM_UNWRAP_DONE)
+    if (platform_take_message() == WM_UNWRAP_DONE) {
+        // As the window's message forwarding does.
         doc.onUnwrapDone();
+        if (MainWindow* w = MainWindow::current())
+            w->unwrapLanded();
+    }
     return doc.liveBusy == 0;
 }
 
@@ -229,10 +233,18 @@ TEST_F(Gestures, ClickSelectsAnEdgeShownSelectedCutUnwrapsInTheBackgroundUndoRes
     EXPECT_TRUE(orange_near(frame(), edgeMiddle(edge))) << "drawn selected";
 
     const std::vector<float> before = uv_values();
+    const std::string status = UvView::instance().statusText;
     key(Qt::Key_C);
     EXPECT_TRUE(doc.edges[size_t(edge)].flags & FLAG_SEAM);
+    // Its result lands through the event loop, so the unwrap still runs here: it shows.
+    EXPECT_EQ(doc.liveBusy, 1);
+    EXPECT_STREQ(UvView::instance().statusText, "Unwrapping...");
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
     ASSERT_TRUE(wait_until(unwrap_landed));
     EXPECT_NE(uv_values(), before) << "the background unwrap landed";
+    EXPECT_EQ(UvView::instance().statusText, status);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     key(Qt::Key_Z);
     EXPECT_FALSE(doc.edges[size_t(edge)].flags & FLAG_SEAM);
