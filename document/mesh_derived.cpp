@@ -218,7 +218,11 @@ void MeshDocument::buildAdjacency() {
     }
 }
 
-void MeshDocument::seamsFromFile() {
+namespace {
+
+// Every edge across which two faces do not share both UV points: a border of the layout.
+template <typename Visit>
+void for_each_uv_border(const std::vector<MeshFace>& faces, int faceCount, Visit visit) {
     for (int a = 0; a < faceCount; a++) {
         const MeshFace& fa = faces[size_t(a)];
         for (int k = 0; k < fa.cornerCount; k++) {
@@ -228,27 +232,25 @@ void MeshDocument::seamsFromFile() {
             const MeshFace& fb = faces[size_t(b)];
             int j = corner_of_edge(fb, fa.edgeIndices[k]);
             if (j >= 0 && !same_uv_pair(fa, k, fb, j))
-                edges[size_t(fa.edgeIndices[k])].flags = FLAG_SEAM | FLAG_UNSELECTED;
+                visit(fa.edgeIndices[k]);
         }
     }
+}
+
+} // namespace
+
+void MeshDocument::seamsFromFile() {
+    for_each_uv_border(faces, faceCount,
+                       [this](int32_t e) { edges[size_t(e)].flags = FLAG_SEAM | FLAG_UNSELECTED; });
 }
 
 void MeshDocument::markAutomaticCuts() {
     for (int e = 0; e < edgeCount; e++)
         edges[size_t(e)].flags &= ~FLAG_AUTO_CUT;
-    for (int a = 0; a < faceCount; a++) {
-        const MeshFace& fa = faces[size_t(a)];
-        for (int k = 0; k < fa.cornerCount; k++) {
-            int32_t b = fa.neighbourFaces[k];
-            if (b < 0)
-                continue;
-            int32_t& flags = edges[size_t(fa.edgeIndices[k])].flags;
-            const MeshFace& fb = faces[size_t(b)];
-            int j = corner_of_edge(fb, fa.edgeIndices[k]);
-            if (j >= 0 && !same_uv_pair(fa, k, fb, j) && !(flags & FLAG_SEAM))
-                flags |= FLAG_AUTO_CUT;
-        }
-    }
+    for_each_uv_border(faces, faceCount, [this](int32_t e) {
+        if (!(edges[size_t(e)].flags & FLAG_SEAM))
+            edges[size_t(e)].flags |= FLAG_AUTO_CUT;
+    });
 }
 
 void MeshDocument::labelCharts() {
