@@ -63,6 +63,7 @@ bool parse_packing_field(const char* field, EngineOptions& options) {
 
 bool parse_switch_fields(const char* fields, EngineOptions& options) {
     options.fixFlips = true;
+    options.autoSeams = false;
     if (!parse_packing_field(nullptr, options))
         return false;
     if (!fields || !*fields)
@@ -75,6 +76,8 @@ bool parse_switch_fields(const char* fields, EngineOptions& options) {
             rest.substr(from, comma == std::string::npos ? rest.npos : comma - from);
         if (field == "-keepflips")
             options.fixFlips = false;
+        else if (field == "-autoseams")
+            options.autoSeams = true;
         else if (!parse_packing_field(field.c_str(), options))
             return false;
         if (comma == std::string::npos)

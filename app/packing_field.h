@@ -12,7 +12,7 @@
 bool parse_packing_field(const char* field, EngineOptions& options);
 
 // Everything after the fifth field: comma-separated switches in any order, each a packing field
-// as above or "-keepflips" (charts keep their layout from the flattening even where triangles
-// are flipped or collapsed). Sets the options and answers true, or answers false for anything
-// else. Null or empty gives the defaults.
+// as above, "-keepflips" (charts keep their layout from the flattening even where triangles
+// are flipped or collapsed) or "-autoseams" (seams are added before the unwrap). Sets the options
+// and answers true, or answers false for anything else. Null or empty gives the defaults.
 bool parse_switch_fields(const char* fields, EngineOptions& options);

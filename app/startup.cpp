@@ -38,8 +38,11 @@ const char* usage_text() {
            "             with PAD between charts; without it charts are packed on shelves\n"
            "  -keepflips optional, in any order with PACKING: charts keep the flattening's\n"
            "             layout even where triangles are flipped or collapsed\n"
+           "  -autoseams optional, in any order with the others: the batch path adds seams\n"
+           "             where charts meet before it unwraps, keeping the seam list's seams\n"
            "example: marrowby \"mesh.obj,seams.bin,,,-notlive\"\n"
            "         marrowby \"mesh.obj,seams.bin,,,-notlive,-tightpack=2048/8\"\n"
+           "         marrowby \"mesh.obj,,,,-notlive,-autoseams\"\n"
            "exit codes of the batch path: 255 (-1) written, 2 usage, 3 the OBJ file could not\n"
            "be loaded or has no faces, 4 the result could not be written; the file is left\n"
            "unchanged unless the exit code is 255\n";
@@ -70,8 +73,13 @@ int runBatch(const CommandLineFields& fields) {
         return EXIT_LOAD_FAILED;
     }
     readSeamList(fields.seamPath);
-    doc.unwrapNow();
-    warn_disc_cuts();
+    if (engine_options().autoSeams) {
+        const int added = doc.unwrapWithAutomaticSeams();
+        std::fprintf(stderr, "marrowby: warning: -autoseams added %d seam edges\n", added);
+    } else {
+        doc.unwrapNow();
+        warn_disc_cuts();
+    }
     warn_faces_without_layout(doc);
     if (!doc.writeObj(fields.objPath, fields.objPath)) {
         std::fprintf(stderr, "marrowby: the result could not be written; %s is left unchanged\n",
@@ -210,11 +218,10 @@ int marrowby_main(int argc, const char* const* argv, WindowRunner runner) {
     if (parseCommandLine(line.data(), runner && platform_display_available()))
         return startup_state().batchExitCode;
     if (startup_state().badPacking) {
-        std::fprintf(
-            stderr,
-            "marrowby: the fields after the fifth must be -tightpack, -tightpack=RES/PAD or "
-            "-keepflips\n%s",
-            usage_text());
+        std::fprintf(stderr,
+                     "marrowby: the fields after the fifth must be -tightpack, -tightpack=RES/PAD, "
+                     "-keepflips or -autoseams\n%s",
+                     usage_text());
         shutdownCleanup();
         return EXIT_USAGE;
     }

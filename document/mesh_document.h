@@ -153,6 +153,14 @@ public:
     // is pushed and a background unwrap of it started or queued.
     bool cutSelectedEdges();
     bool weldSelectedEdges();
+    // Automatic seams (document/auto_seams.cpp): charts are made by the engine and the edges
+    // between them become seams; the user's seams are kept. addAutomaticSeams works inside the
+    // charts that hold a selected edge, or on the whole mesh when none is selected; when any
+    // edge changed, a snapshot is pushed and a background unwrap started, as after a cut.
+    // unwrapWithAutomaticSeams does the same on the whole mesh on the calling thread, with no
+    // snapshot, and lays the mesh out at once (unwrapNow); it answers the seams added.
+    bool addAutomaticSeams();
+    int unwrapWithAutomaticSeams();
     // Pin every selected point (a snapshot when any is selected); unpin the selected pinned
     // ones (a snapshot when any changed). Neither unwraps.
     void pinSelected();
@@ -225,6 +233,11 @@ public:
     UndoHistory* history = nullptr;
 
 private:
+    // Runs the engine with automatic seams on the current snapshot (faces of the charts that
+    // hold a selected edge only, when selectedCharts and any is selected) and marks the added
+    // seams; answers how many. The run set keeps the result.
+    int runAutomaticSeams(bool selectedCharts);
+
     friend class UndoHistory;
     void pointFacesAtPools();
     void growCornerPools(int64_t needed);

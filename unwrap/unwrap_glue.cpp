@@ -1,6 +1,7 @@
 #include "unwrap/unwrap_glue.h"
 
 #include "unwrap/unwrap_cut_to_disc.h"
+#include "unwrap/unwrap_grow_charts.h"
 #include "unwrap/unwrap_injective.h"
 #include "unwrap/unwrap_split_unsound.h"
 
@@ -8,9 +9,11 @@
 #include "unwrap/unwrap_lscm.h"
 #include "unwrap/unwrap_pack.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -163,14 +166,15 @@ void take_settled_layouts(const UnwrapMesh* mesh, PHandle* handle,
 
 PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
                            std::unordered_map<const PPoint*, int> keys, bool fillHoles,
-                           bool selectedOnly, bool useAbf) {
+                           bool selectedOnly, bool useAbf, std::vector<std::pair<int, int>> cuts,
+                           double maxStretch) {
     unwrap_refine_injective(handle);
     // Charts the refinement leaves unsound are split, and only they are laid out again.
-    std::vector<std::pair<int, int>> splits;
+    std::vector<std::pair<int, int>> splits = std::move(cuts);
     std::vector<char> split, settled(std::size_t(mesh->triangleCount), 0);
     int splitCharts = 0;
     for (int round = 0; round < kSplitRounds; round++) {
-        const PDiscCuts more = unwrap_split_unsound_charts(handle, keys, split);
+        const PDiscCuts more = unwrap_split_unsound_charts(handle, keys, split, maxStretch);
         if (more.edges.empty())
             break;
         settle_charts(mesh, handle, split, settled);
@@ -188,16 +192,48 @@ PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
     return handle;
 }
 
+namespace {
+
+// The edge records (indices into mesh->edges) of vertex pairs, each once, in the order of the
+// records.
+std::vector<int> edges_of_pairs(const UnwrapMesh* mesh,
+                                const std::vector<std::pair<int, int>>& pairs) {
+    auto key = [](int a, int b) {
+        return uint64_t(uint32_t(std::min(a, b))) << 32 | uint32_t(std::max(a, b));
+    };
+    std::unordered_set<uint64_t> wanted;
+    for (auto [a, b] : pairs)
+        wanted.insert(key(a, b));
+    std::vector<int> edges;
+    for (int e = 0; e < mesh->edgeCount; e++)
+        if (!(mesh->edges[e].flags & UNWRAP_EDGE_SEAM) &&
+            wanted.erase(key(mesh->edges[e].v1, mesh->edges[e].v2)))
+            edges.push_back(e);
+    return edges;
+}
+
+} // namespace
+
 void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
-                      const UnwrapPacking& packing, bool fixFlips) {
-    PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces);
+                      const UnwrapPacking& packing, bool fixFlips,
+                      const UnwrapAutoSeams* autoSeams) {
+    std::vector<std::pair<int, int>> grown;
+    if (autoSeams) {
+        grown = unwrap_grow_charts(mesh, autoSeams->faces.empty() ? nullptr : &autoSeams->faces);
+        fixFlips = true;
+    }
+    PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces, grown);
     std::unordered_map<const PPoint*, int> keys;
     if (fixFlips)
         keys = unwrap_point_keys(handle);
     unwrap_lscm_flatten(handle, useAbf);
     unwrap_lscm_end(handle);
     if (fixFlips)
-        handle = unwrap_make_sound(mesh, handle, std::move(keys), fillHoles, !allFaces, useAbf);
+        handle = unwrap_make_sound(mesh, handle, std::move(keys), fillHoles, !allFaces, useAbf,
+                                   std::move(grown), autoSeams ? autoSeams->maxStretch : 0.0);
+    mesh->addedSeams.clear();
+    if (autoSeams)
+        mesh->addedSeams = edges_of_pairs(mesh, mesh->discCuts);
     if (packing.tight)
         unwrap_pack_tight(handle, packing.resolution, packing.padding);
     else

@@ -22,11 +22,14 @@ PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly
 // After the first flattening (ABF and the conformal map, LSCM ended) of a handle built by
 // build_unwrap_handle: refines every chart with flipped or collapsed triangles, then splits
 // the charts that stay so and lays them out again (the others keep their layout), a few rounds
-// at most. keys are the points' vertex keys from before the flattening (unwrap_point_keys).
-// Answers the handle that holds the result, which may replace the one given (deleted then).
+// at most. keys are the points' vertex keys from before the flattening (unwrap_point_keys);
+// `cuts` are the splits the handle was built with. With maxStretch > 0, sound charts that
+// stretch more than that (unwrap_chart_stretch) are split as well. Answers the handle that holds
+// the result, which may replace the one given (deleted then).
 PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
                            std::unordered_map<const PPoint*, int> keys, bool fillHoles,
-                           bool selectedOnly, bool useAbf);
+                           bool selectedOnly, bool useAbf,
+                           std::vector<std::pair<int, int>> cuts = {}, double maxStretch = 0.0);
 
 // How a full unwrap packs its charts: on shelves (the default), or tightly by their shapes at a
 // texture resolution with a padding in texels.
@@ -36,12 +39,22 @@ struct UnwrapPacking {
     int padding = UNWRAP_TIGHT_PADDING;
 };
 
+// Automatic seams for a full unwrap: charts are grown over the faces (all, or those with
+// faces[t] != 0 when it holds one entry per triangle) and split until every chart is sound and
+// stretches no more than maxStretch.
+struct UnwrapAutoSeams {
+    std::vector<char> faces;
+    double maxStretch = 1.10;
+};
+
 // One full unwrap: charts (every one cut to a disc), flattening, the locally injective
 // refinement of charts with flipped or collapsed triangles (unless fixFlips is off), packing;
 // the new UVs land in the face records and the unique-UV table is rebuilt. Leaves no handle
-// behind.
+// behind. With autoSeams, the charts are made first (the refinement is on) and
+// mesh->addedSeams gets the edges that became chart borders beyond the seams.
 void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
-                      const UnwrapPacking& packing = UnwrapPacking{}, bool fixFlips = true);
+                      const UnwrapPacking& packing = UnwrapPacking{}, bool fixFlips = true,
+                      const UnwrapAutoSeams* autoSeams = nullptr);
 
 // Live unwrap around the user's pins: begin when a drag starts, solve after every move (the
 // moved UVs copied in first), end when the drag ends. Solve and end do nothing without a begin.

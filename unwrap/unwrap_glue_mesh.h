@@ -57,6 +57,8 @@ struct UnwrapMesh {
     // beyond the seams, and the number of charts they cut.
     std::vector<std::pair<int, int>> discCuts;
     int discCutCharts = 0;
+    // The edge records that the last unwrap with automatic seams made chart borders.
+    std::vector<int> addedSeams;
 };
 
 // The unique UVs of the last run: three slots per triangle of the run set.

@@ -14,6 +14,7 @@
 #include "unwrap/unwrap_split_unsound.h"
 
 #include "unwrap/unwrap_injective.h"
+#include "unwrap/unwrap_stretch.h"
 
 #include <array>
 #include <cmath>
@@ -115,10 +116,14 @@ std::vector<double> distances_from(const ChartTriangles& c, const std::vector<in
     return distance;
 }
 
-// The cut edges that split one chart, or none when it is sound.
+// The cut edges that split one chart, or none when it is sound (and, with a bound, stretches
+// no more than that).
 bool split_chart(const PChart* chart, const std::unordered_map<const PPoint*, int>& keys,
-                 PDiscCuts& cuts) {
-    if ((chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT)) || unwrap_chart_sound(chart))
+                 double maxStretch, PDiscCuts& cuts) {
+    if (chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT))
+        return false;
+    const bool sound = unwrap_chart_sound(chart);
+    if (sound && !(maxStretch > 0.0 && unwrap_chart_stretch(chart) > maxStretch))
         return false;
     const ChartTriangles c = chart_triangles(chart);
     const size_t n = c.triangles.size();
@@ -138,8 +143,8 @@ bool split_chart(const PChart* chart, const std::unordered_map<const PPoint*, in
         return false;
     const double sign = areaUvSum < 0 ? -1.0 : 1.0;
     const double chartRatio = std::fabs(areaUvSum) / area3Sum;
-    int squeezed = -1, unsound = 0;
-    double least = std::numeric_limits<double>::infinity();
+    int squeezed = -1, widened = -1, unsound = 0;
+    double least = std::numeric_limits<double>::infinity(), most = 0.0;
     for (size_t i = 0; i < n; i++) {
         if (c.ratio[i] == 0.0 && (c.triangles[i]->flags & PTRI_FILLED))
             continue;
@@ -150,18 +155,28 @@ bool split_chart(const PChart* chart, const std::unordered_map<const PPoint*, in
             least = r;
             squeezed = int(i);
         }
+        if (r > most) {
+            most = r;
+            widened = int(i);
+        }
     }
-    if (unsound == 0 || squeezed < 0)
+    if (squeezed < 0 || (!sound && unsound == 0))
         return false;
     std::vector<int> nearest;
-    const std::vector<double> fromSqueezed = distances_from(c, {squeezed}, nearest);
     int farthest = -1;
-    double far = 0.0;
-    for (size_t i = 0; i < n; i++)
-        if (std::isfinite(fromSqueezed[i]) && fromSqueezed[i] > far) {
-            far = fromSqueezed[i];
-            farthest = int(i);
-        }
+    if (sound) {
+        // A sound chart that stretches too much: the conformal map scales its parts apart, so
+        // the most squeezed and the most widened triangle seed the two halves.
+        farthest = widened != squeezed ? widened : -1;
+    } else {
+        const std::vector<double> fromSqueezed = distances_from(c, {squeezed}, nearest);
+        double far = 0.0;
+        for (size_t i = 0; i < n; i++)
+            if (std::isfinite(fromSqueezed[i]) && fromSqueezed[i] > far) {
+                far = fromSqueezed[i];
+                farthest = int(i);
+            }
+    }
     if (farthest < 0)
         return false;
     distances_from(c, {squeezed, farthest}, nearest);
@@ -191,10 +206,10 @@ std::unordered_map<const PPoint*, int> unwrap_point_keys(const PHandle* handle) 
 
 PDiscCuts unwrap_split_unsound_charts(const PHandle* handle,
                                       const std::unordered_map<const PPoint*, int>& keys,
-                                      std::vector<char>& split) {
+                                      std::vector<char>& split, double maxStretch) {
     PDiscCuts cuts;
     split.assign(size_t(handle->ncharts), 0);
     for (int i = 0; i < handle->ncharts; i++)
-        split[size_t(i)] = split_chart(handle->charts[i], keys, cuts) ? 1 : 0;
+        split[size_t(i)] = split_chart(handle->charts[i], keys, maxStretch, cuts) ? 1 : 0;
     return cuts;
 }
