@@ -40,14 +40,15 @@ int count_faces_taken(const UnwrapMesh* mesh, bool selectedOnly) {
 namespace {
 
 PHandle* construct_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
-                          const std::vector<std::pair<int, int>>& cuts, bool keepClosed) {
+                          const std::vector<std::pair<int, int>>& cuts, bool keepClosed,
+                          const std::vector<char>* skip) {
     PHandle* handle = unwrap_handle_create();
     handle->keepClosedCharts = keepClosed;
     unwrap_expect_faces(handle, selectedOnly ? count_faces_taken(mesh, true) : mesh->triangleCount);
     for (int t = 0; t < mesh->triangleCount; t++) {
         UnwrapFaceVertices& fv = mesh->faceVertices[t];
         UnwrapFace& f = mesh->faces[t];
-        if (!face_taken(f, selectedOnly))
+        if (!face_taken(f, selectedOnly) || (skip && (*skip)[std::size_t(t)]))
             continue;
         int corners = fv.v[3] != 0 ? 4 : 3;
         int keys[4];
@@ -85,13 +86,15 @@ PHandle* construct_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
 // One cut pass makes every chart a disc; the second only guards against a cut that a filled
 // hole or a non-manifold corner kept from taking effect.
 PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
-                             const std::vector<std::pair<int, int>>& splits) {
+                             const std::vector<std::pair<int, int>>& splits,
+                             const std::vector<char>* skip) {
     mesh->discCuts = splits;
     mesh->discCutCharts = 0;
     constexpr int kCutPasses = 2;
     for (int pass = 0;; pass++) {
         const bool last = pass == kCutPasses;
-        PHandle* handle = construct_handle(mesh, fillHoles, selectedOnly, mesh->discCuts, !last);
+        PHandle* handle =
+            construct_handle(mesh, fillHoles, selectedOnly, mesh->discCuts, !last, skip);
         if (last)
             return handle;
         PDiscCuts cuts = unwrap_disc_cuts(handle);
@@ -100,7 +103,7 @@ PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly
         if (cuts.edges.empty()) {
             // A closed chart that no cut opens (too small to cut) is dropped, as it used to be.
             unwrap_delete(handle);
-            return construct_handle(mesh, fillHoles, selectedOnly, mesh->discCuts, false);
+            return construct_handle(mesh, fillHoles, selectedOnly, mesh->discCuts, false, skip);
         }
         unwrap_delete(handle);
         if (pass == 0)
@@ -166,29 +169,44 @@ void take_settled_layouts(const UnwrapMesh* mesh, PHandle* handle,
 
 PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
                            std::unordered_map<const PPoint*, int> keys, bool fillHoles,
-                           bool selectedOnly, bool useAbf, std::vector<std::pair<int, int>> cuts,
-                           double maxStretch) {
+                           bool selectedOnly, bool useAbf, double maxStretch) {
     unwrap_refine_injective(handle);
-    // Charts the refinement leaves unsound are split, and only they are laid out again.
-    std::vector<std::pair<int, int>> splits = std::move(cuts);
+    // Charts that stay unsound (or stretch too much) are split; each round builds and lays out
+    // only the faces of the charts split, the others keep their layout in the mesh.
+    std::vector<std::pair<int, int>> cuts = mesh->discCuts;
     std::vector<char> split, settled(std::size_t(mesh->triangleCount), 0);
-    int splitCharts = 0;
-    for (int round = 0; round < kSplitRounds; round++) {
+    int cutCharts = mesh->discCutCharts, rounds = 0;
+    for (; rounds < kSplitRounds; rounds++) {
         const PDiscCuts more = unwrap_split_unsound_charts(handle, keys, split, maxStretch);
         if (more.edges.empty())
             break;
         settle_charts(mesh, handle, split, settled);
-        splits.insert(splits.end(), more.edges.begin(), more.edges.end());
-        splitCharts += more.charts;
+        cuts.insert(cuts.end(), more.edges.begin(), more.edges.end());
+        cutCharts += more.charts;
         unwrap_delete(handle);
-        handle = build_unwrap_handle(mesh, fillHoles, selectedOnly, splits);
-        take_settled_layouts(mesh, handle, settled);
+        handle = build_unwrap_handle(mesh, fillHoles, selectedOnly, cuts, &settled);
+        cuts = mesh->discCuts;
+        cutCharts += mesh->discCutCharts;
         keys = unwrap_point_keys(handle);
         unwrap_lscm_flatten(handle, useAbf);
         unwrap_lscm_end(handle);
         unwrap_refine_injective(handle);
     }
-    mesh->discCutCharts += splitCharts;
+    if (rounds > 0) {
+        // Every chart is settled now: one build of all the faces takes the layouts back, so
+        // that the charts are packed together. The same faces and cuts give the same charts;
+        // one that differed would be flattened here.
+        split.assign(std::size_t(handle->ncharts), 0);
+        settle_charts(mesh, handle, split, settled);
+        unwrap_delete(handle);
+        handle = build_unwrap_handle(mesh, fillHoles, selectedOnly, cuts);
+        take_settled_layouts(mesh, handle, settled);
+        unwrap_lscm_flatten(handle, useAbf);
+        unwrap_lscm_end(handle);
+        cutCharts += mesh->discCutCharts;
+    }
+    mesh->discCuts = std::move(cuts);
+    mesh->discCutCharts = cutCharts;
     return handle;
 }
 
@@ -230,7 +248,7 @@ void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useA
     unwrap_lscm_end(handle);
     if (fixFlips)
         handle = unwrap_make_sound(mesh, handle, std::move(keys), fillHoles, !allFaces, useAbf,
-                                   std::move(grown), autoSeams ? autoSeams->maxStretch : 0.0);
+                                   autoSeams ? autoSeams->maxStretch : 0.0);
     mesh->addedSeams.clear();
     if (autoSeams)
         mesh->addedSeams = edges_of_pairs(mesh, mesh->discCuts);

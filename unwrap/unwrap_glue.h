@@ -13,23 +13,25 @@ struct PPoint;
 // Engine runs over an UnwrapMesh. The options are the application's "fill holes" and "use
 // angle based flattening" as they are when the run starts.
 
-// A handle in the allocated state built from the mesh's triangles (hidden ones skipped, and
-// unselected ones when selectedOnly) and its seam edges, with `splits` (vertex key pairs) cut
-// as well and every chart cut to a disc; mesh->discCuts gets every edge cut beyond the seams.
+// A handle in the allocated state built from the mesh's triangles (hidden ones skipped,
+// unselected ones when selectedOnly, and those with skip[t] != 0 when skip holds one entry per
+// triangle) and its seam edges, with `splits` (vertex key pairs) cut as well and every chart
+// cut to a disc; mesh->discCuts gets every edge cut beyond the seams (the splits first), and
+// mesh->discCutCharts the number of charts this build cut to discs.
 PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly,
-                             const std::vector<std::pair<int, int>>& splits = {});
+                             const std::vector<std::pair<int, int>>& splits = {},
+                             const std::vector<char>* skip = nullptr);
 
 // After the first flattening (ABF and the conformal map, LSCM ended) of a handle built by
 // build_unwrap_handle: refines every chart with flipped or collapsed triangles, then splits
 // the charts that stay so and lays them out again (the others keep their layout), a few rounds
 // at most. keys are the points' vertex keys from before the flattening (unwrap_point_keys);
-// `cuts` are the splits the handle was built with. With maxStretch > 0, sound charts that
-// stretch more than that (unwrap_chart_stretch) are split as well. Answers the handle that holds
-// the result, which may replace the one given (deleted then).
+// mesh->discCuts must hold the cuts the handle was built with, and holds every cut after. With
+// maxStretch > 0, sound charts that stretch more than that (unwrap_chart_stretch) are split as
+// well. Answers the handle that holds the result, which may replace the one given (deleted).
 PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
                            std::unordered_map<const PPoint*, int> keys, bool fillHoles,
-                           bool selectedOnly, bool useAbf,
-                           std::vector<std::pair<int, int>> cuts = {}, double maxStretch = 0.0);
+                           bool selectedOnly, bool useAbf, double maxStretch = 0.0);
 
 // How a full unwrap packs its charts: on shelves (the default), or tightly by their shapes at a
 // texture resolution with a padding in texels.
@@ -41,10 +43,11 @@ struct UnwrapPacking {
 
 // Automatic seams for a full unwrap: charts are grown over the faces (all, or those with
 // faces[t] != 0 when it holds one entry per triangle) and split until every chart is sound and
-// stretches no more than maxStretch.
+// stretches no more than maxStretch. The default keeps charts under 1.10 with room for the
+// packing's float rounding and the six decimals of the file.
 struct UnwrapAutoSeams {
     std::vector<char> faces;
-    double maxStretch = 1.10;
+    double maxStretch = 1.09;
 };
 
 // One full unwrap: charts (every one cut to a disc), flattening, the locally injective

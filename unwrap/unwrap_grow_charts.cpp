@@ -29,6 +29,11 @@ namespace {
 
 // A triangle joins a chart while its normal is within this angle of the chart's proxy normal.
 constexpr double kConeDegrees = 62.0;
+// Past this many triangles a chart only takes triangles within the flat cone of its proxy:
+// angle based flattening takes many Newton steps on large curved charts of scanned meshes,
+// and their cost grows faster than their size, while a plane flattens in one.
+constexpr int kMostCurvedTriangles = 2000;
+constexpr double kFlatConeDegrees = 10.0;
 // Weight of the turn across the edge a triangle is reached by, against the proxy deviation.
 constexpr double kCreaseWeight = 0.5;
 // A chart with less than this share of the grown area, or fewer triangles, is merged away.
@@ -190,10 +195,14 @@ Vec unit(const Vec& v) {
 
 // Grows one chart from a seed over free triangles; answers its triangles.
 void grow_chart(const GrowMesh& g, int seed, int id, std::vector<int>& chart) {
-    const double coneCos = std::cos(kConeDegrees * 3.14159265358979323846 / 180.0);
+    constexpr double kDegree = 3.14159265358979323846 / 180.0;
+    const double coneCos = std::cos(kConeDegrees * kDegree);
+    const double flatCos = std::cos(kFlatConeDegrees * kDegree);
     Vec sum = {0, 0, 0};
+    int size = 0;
     auto add = [&](int t) {
         chart[size_t(t)] = id;
+        size++;
         for (int k = 0; k < 3; k++)
             sum[size_t(k)] += g.area[size_t(t)] * g.normal[size_t(t)][size_t(k)];
     };
@@ -218,7 +227,9 @@ void grow_chart(const GrowMesh& g, int seed, int id, std::vector<int>& chart) {
         if (chart[size_t(c.triangle)] >= 0)
             continue;
         const Vec& n = g.normal[size_t(c.triangle)];
-        if (dot(n, n) != 0.0 && dot(n, proxy) < coneCos)
+        const double cosine = dot(n, proxy);
+        if (dot(n, n) != 0.0 &&
+            (cosine < coneCos || (size >= kMostCurvedTriangles && cosine < flatCos)))
             continue; // outside the cone now; another chart takes it
         // The proxy has moved since the cost was taken: queue it again at its cost now.
         const double now = cost_of(c.triangle, c.from, proxy);

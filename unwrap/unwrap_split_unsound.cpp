@@ -1,4 +1,4 @@
-// Splitting charts that stay unsound after flattening and refinement.
+// Splitting charts that stay unsound after flattening and refinement, or that stretch too much.
 //
 // A chart with a long protrusion (a finger, a horn) is squeezed by every flattening that keeps
 // it in one piece: the conformal map shrinks the protrusion exponentially, and a convex start
@@ -9,7 +9,8 @@
 // 2002): the most squeezed triangle and the triangle farthest from it across the chart. Every
 // triangle joins the seed nearer to it (distances between triangle centres across shared
 // edges), and the edges between the two regions are cut. Each half is squeezed far less; the
-// caller builds the charts again with the cuts and flattens them.
+// caller builds the charts again with the cuts and flattens them. A sound chart that stretches
+// too much is split the same way between its most squeezed and its most widened triangle.
 
 #include "unwrap/unwrap_split_unsound.h"
 
@@ -24,6 +25,10 @@
 #include <vector>
 
 namespace {
+
+// A chart with fewer triangles that stretches too much (a sharp cone, a fan of slivers) is cut
+// into its triangles at once instead of in halves over several rounds.
+constexpr int kFewestToSplitInHalves = 16;
 
 // A triangle whose UV area is under this share of its 3D area times the chart's UV/3D area
 // ratio is collapsed (the refinement's rule).
@@ -129,6 +134,18 @@ bool split_chart(const PChart* chart, const std::unordered_map<const PPoint*, in
     const size_t n = c.triangles.size();
     if (n < 2)
         return false;
+    if (sound && int(n) < kFewestToSplitInHalves) {
+        int added = 0;
+        for (size_t i = 0; i < n; i++)
+            for (int k = 0; k < 3; k++)
+                if (c.neighbours[i][size_t(k)] > int(i)) {
+                    const PHalfEdge* e = c.halfEdges[i][size_t(k)];
+                    cuts.edges.push_back({keys.at(e->point), keys.at(e->nextInTri->point)});
+                    added++;
+                }
+        cuts.charts += added > 0 ? 1 : 0;
+        return added > 0;
+    }
     double area3Sum = 0.0, areaUvSum = 0.0;
     for (size_t i = 0; i < n; i++) {
         const PHalfEdge* e = c.triangles[i]->edge;
