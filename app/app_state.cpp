@@ -212,6 +212,8 @@ bool AppState::keyDown(int key) {
     case 'E':
         both_modes(MODE_EDGE_SELECT);
         return true;
+    case 'K':
+        return answer_of(e.addAutomaticSeams);
     case 'M':
         both_modes(MODE_PIVOT);
         return true;

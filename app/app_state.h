@@ -57,6 +57,7 @@ enum AlignSide { ALIGN_MIN_U = 0, ALIGN_MAX_U = 1, ALIGN_MIN_V = 2, ALIGN_MAX_V 
 struct EditCalls {
     bool (*cutSelectedEdges)() = nullptr;
     bool (*weldSelectedEdges)() = nullptr;
+    bool (*addAutomaticSeams)() = nullptr;
     bool (*relaxSelected)() = nullptr;
     void (*pinSelected)() = nullptr;
     void (*unpinSelected)() = nullptr;

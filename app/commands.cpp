@@ -20,6 +20,7 @@ constexpr MenuItem EDGE_ITEMS[] = {
     {"Select\tE", ID_EDGE_SELECT, true, false},
     {"Cut Selected\tC", ID_EDGE_CUT, false, false},
     {"Weld Selected\tW", ID_EDGE_WELD, false, false},
+    {"Auto Seams\tK", ID_EDGE_AUTOSEAMS, false, false},
 };
 constexpr MenuItem UV_ITEMS[] = {
     {"Select\tU", ID_UV_SELECT, false, false},        {"Move\tR", ID_UV_MOVE, false, false},
@@ -92,6 +93,7 @@ constexpr CommandKey COMMAND_KEYS[] = {
     {ID_UV_MOVE, 'R'},           {ID_UV_RELAX, 'S'},       {ID_UV_PIN, 'P'},
     {ID_UV_UNPIN, 'O'},          {ID_UV_MINU, VK_NUMPAD4}, {ID_UV_MINV, VK_NUMPAD8},
     {ID_UV_MAXU, VK_NUMPAD6},    {ID_UV_MAXV, VK_NUMPAD2}, {ID_TOPOLOGICAL, 'T'},
+    {ID_EDGE_AUTOSEAMS, 'K'},
 };
 
 } // namespace

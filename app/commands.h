@@ -53,6 +53,7 @@ constexpr int ID_TOPOLOGICAL = 32794; // no menu item: key T
 constexpr int ID_SWITCH_TIGHTPACK = 32815;
 constexpr int ID_FILE_EXPORTUV = 32816;
 constexpr int ID_SWITCH_FIXFLIPS = 32817;
+constexpr int ID_EDGE_AUTOSEAMS = 32818;
 
 // Resource strings 103 and 109.
 constexpr const char* APP_TITLE = "Marrowby 1.1";

@@ -27,6 +27,7 @@ void app_bind_edit_calls() {
     EditCalls& e = app_edit_calls();
     e.cutSelectedEdges = [] { return MeshDocument::instance().cutSelectedEdges(); };
     e.weldSelectedEdges = [] { return MeshDocument::instance().weldSelectedEdges(); };
+    e.addAutomaticSeams = [] { return MeshDocument::instance().addAutomaticSeams(); };
     e.relaxSelected = [] { return MeshDocument::instance().relaxSelected(); };
     e.pinSelected = [] { MeshDocument::instance().pinSelected(); };
     e.unpinSelected = [] { MeshDocument::instance().unpinSelected(); };

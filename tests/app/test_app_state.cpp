@@ -2,6 +2,7 @@
 // the switches and the file commands.
 
 #include "app/app_state.h"
+#include "app/edit_binding.h"
 #include "app/startup.h"
 #include "document/engine_options.h"
 #include "document/mesh_document.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -290,8 +292,8 @@ TEST(CommandTables, MenuAndToolbarCarryTheirIdsAndTexts) {
     EXPECT_EQ(titles, (std::vector<std::string>{"File", "Edit", "Edge Mode", "UV Mode", "Switches",
                                                 "Textures", "Help"}));
     // The design's 30 items and 6 separators, with Export UV Layout... (and its separator),
-    // Tight Packing and Fix Flips of our own.
-    EXPECT_EQ(items, 33);
+    // Tight Packing, Fix Flips and Auto Seams of our own.
+    EXPECT_EQ(items, 34);
     EXPECT_EQ(separators, 7);
     int count = 0;
     const ToolbarEntry* tb = toolbar_entries(&count);
@@ -424,6 +426,59 @@ TEST_F(AppDocument, FixFlipsIsOnAtStartAndItsToggleUnwrapsAgain) {
         EXPECT_EQ(doc.liveBusy, 1);
         ASSERT_TRUE(finishRun());
     }
+}
+
+// Auto Seams (K) adds seams as one step that Z takes back whole, seams and layout; an added
+// seam is an ordinary one that W welds.
+TEST_F(AppDocument, AutoSeamsIsOneUndoableStepOfOrdinarySeams) {
+    app_bind_edit_calls();
+    ASSERT_TRUE(app.loadChosenFile(box));
+    doc.startLiveUnwrap(UndoHistory::instance().currentId());
+    ASSERT_TRUE(finishRun());
+    auto seams = [this] {
+        std::vector<int> on;
+        for (int e = 0; e < doc.edgeCount; e++)
+            if (doc.edges[size_t(e)].flags & FLAG_SEAM)
+                on.push_back(e);
+        return on;
+    };
+    auto uvs = [this] {
+        std::vector<float> values;
+        for (int i = 0; i < doc.uvCount; i++)
+            values.insert(values.end(), {doc.uvs[size_t(i)].u, doc.uvs[size_t(i)].v});
+        return values;
+    };
+    const std::vector<int> seamsBefore = seams();
+    const std::vector<float> uvsBefore = uvs();
+    const std::vector<int32_t> cornersBefore = doc.cornerUvs();
+
+    EXPECT_TRUE(app.runCommand(ID_EDGE_AUTOSEAMS).repaint);
+    EXPECT_EQ(doc.liveBusy, 1) << "the layout of the new seams runs in the background";
+    ASSERT_TRUE(finishRun());
+    const std::vector<int> seamsAfter = seams();
+    ASSERT_GT(seamsAfter.size(), seamsBefore.size());
+    for (int e : seamsBefore)
+        EXPECT_TRUE(doc.edges[size_t(e)].flags & FLAG_SEAM) << "the user's seam " << e << " stays";
+    EXPECT_GT(doc.chartCount, 1) << "the closed box is cut into several charts";
+
+    app.runCommand(ID_EDIT_UNDO);
+    EXPECT_EQ(seams(), seamsBefore);
+    EXPECT_EQ(uvs(), uvsBefore);
+    EXPECT_EQ(doc.cornerUvs(), cornersBefore);
+
+    app.runCommand(ID_EDIT_REDO);
+    EXPECT_EQ(seams(), seamsAfter);
+    int added = -1;
+    for (int e : seamsAfter)
+        if (std::find(seamsBefore.begin(), seamsBefore.end(), e) == seamsBefore.end())
+            added = e;
+    ASSERT_GE(added, 0);
+    doc.deselectAll();
+    doc.edges[size_t(added)].flags |= FLAG_SELECTED;
+    EXPECT_TRUE(app.runCommand(ID_EDGE_WELD).repaint);
+    EXPECT_FALSE(doc.edges[size_t(added)].flags & FLAG_SEAM);
+    EXPECT_EQ(seams().size(), seamsAfter.size() - 1);
+    ASSERT_TRUE(finishRun());
 }
 
 TEST_F(AppDocument, LscmToggleWithAnEmptyDocumentStartsNothing) {
