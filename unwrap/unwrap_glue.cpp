@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -115,7 +116,7 @@ PHandle* build_unwrap_handle(UnwrapMesh* mesh, bool fillHoles, bool selectedOnly
 namespace {
 
 // Charts that stay unsound are split and everything is laid out again, this many times at most.
-constexpr int kSplitRounds = 8;
+constexpr int kSplitRounds = 16;
 
 // The mesh triangle whose corner UVs a half-edge links to, or -1.
 int face_of_link(const UnwrapMesh* mesh, const float* uvLink) {
@@ -170,7 +171,7 @@ void take_settled_layouts(const UnwrapMesh* mesh, PHandle* handle,
 PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
                            std::unordered_map<const PPoint*, int> keys, bool fillHoles,
                            bool selectedOnly, bool useAbf, double maxStretch) {
-    unwrap_refine_injective(handle);
+    unwrap_refine_injective(handle, maxStretch);
     // Charts that stay unsound (or stretch too much) are split; each round builds and lays out
     // only the faces of the charts split, the others keep their layout in the mesh.
     std::vector<std::pair<int, int>> cuts = mesh->discCuts;
@@ -190,7 +191,7 @@ PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
         keys = unwrap_point_keys(handle);
         unwrap_lscm_flatten(handle, useAbf);
         unwrap_lscm_end(handle);
-        unwrap_refine_injective(handle);
+        unwrap_refine_injective(handle, maxStretch);
     }
     if (rounds > 0) {
         // Every chart is settled now: one build of all the faces takes the layouts back, so
@@ -214,14 +215,26 @@ namespace {
 
 // The edge records (indices into mesh->edges) of vertex pairs, each once, in the order of the
 // records.
+// With a face mask, only edges inside it (of masked triangles and of no other) are taken.
 std::vector<int> edges_of_pairs(const UnwrapMesh* mesh,
-                                const std::vector<std::pair<int, int>>& pairs) {
+                                const std::vector<std::pair<int, int>>& pairs,
+                                const std::vector<char>& mask) {
     auto key = [](int a, int b) {
         return uint64_t(uint32_t(std::min(a, b))) << 32 | uint32_t(std::max(a, b));
     };
     std::unordered_set<uint64_t> wanted;
     for (auto [a, b] : pairs)
         wanted.insert(key(a, b));
+    if (!mask.empty()) {
+        std::unordered_set<uint64_t> inside, outside;
+        for (int t = 0; t < mesh->triangleCount; t++) {
+            const int32_t* v = mesh->faceVertices[t].v;
+            for (int k = 0; k < 3; k++)
+                (mask[std::size_t(t)] ? inside : outside).insert(key(v[k], v[(k + 1) % 3]));
+        }
+        for (auto it = wanted.begin(); it != wanted.end();)
+            it = inside.count(*it) && !outside.count(*it) ? std::next(it) : wanted.erase(it);
+    }
     std::vector<int> edges;
     for (int e = 0; e < mesh->edgeCount; e++)
         if (!(mesh->edges[e].flags & UNWRAP_EDGE_SEAM) &&
@@ -251,7 +264,7 @@ void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useA
                                    autoSeams ? autoSeams->maxStretch : 0.0);
     mesh->addedSeams.clear();
     if (autoSeams)
-        mesh->addedSeams = edges_of_pairs(mesh, mesh->discCuts);
+        mesh->addedSeams = edges_of_pairs(mesh, mesh->discCuts, autoSeams->faces);
     if (packing.tight)
         unwrap_pack_tight(handle, packing.resolution, packing.padding);
     else

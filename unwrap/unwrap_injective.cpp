@@ -16,6 +16,8 @@
 
 #include "unwrap/unwrap_injective.h"
 
+#include "unwrap/unwrap_stretch.h"
+
 #include "Lscm/opennl.h"
 #include "unwrap/unwrap_geometry.h"
 #include "unwrap/unwrap_lscm.h"
@@ -497,9 +499,23 @@ void lower_distortion(const ChartMesh& m, std::vector<double>& uv) {
     }
 }
 
-bool refine_chart(PChart* chart) {
-    if ((chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT)) || unwrap_chart_sound(chart))
+// Charts up to this size that are sound but stretch too much are refined as well: on a few
+// triangles (a fan of slivers, a sharp cone) the refinement evens out what the angles' targets
+// bend, for little work. Larger ones are split by the caller.
+constexpr int kMostStretchedToRefine = 64;
+
+bool refine_chart(PChart* chart, double maxStretch) {
+    if (chart->flags & (PCHART_USER_PINNED | PCHART_LAID_OUT))
         return false;
+    const bool sound = unwrap_chart_sound(chart);
+    double stretchBefore = 0.0;
+    if (sound) {
+        if (!(maxStretch > 0.0) || chart->ntriangles > kMostStretchedToRefine)
+            return false;
+        stretchBefore = unwrap_chart_stretch(chart);
+        if (!(stretchBefore > maxStretch))
+            return false;
+    }
     ChartMesh m = chart_mesh(chart);
     std::vector<double> uv(2 * m.points.size());
     for (size_t p = 0; p < m.points.size(); p++) {
@@ -507,7 +523,7 @@ bool refine_chart(PChart* chart) {
         uv[2 * p + 1] = m.points[p]->uv[1];
     }
     const int unsoundBefore = unsound_triangles(m, uv);
-    if (unsoundBefore == 0)
+    if (unsoundBefore == 0 && !sound)
         return false;
     std::vector<double> refined;
     if (!tutte_embedding(m, refined))
@@ -515,25 +531,34 @@ bool refine_chart(PChart* chart) {
     lower_distortion(m, refined);
     // Rounded to the records' floats, the layout must be sounder than the one the chart had
     // (the steps may stall short of sound on a chart that a convex start squeezes hard; the
-    // caller splits such charts); otherwise the chart keeps its layout.
+    // caller splits such charts), or as sound and less stretched; otherwise the chart keeps
+    // its layout.
     for (double& x : refined)
         x = double(float(x));
-    if (unsound_triangles(m, refined) >= unsoundBefore)
+    const int unsoundAfter = unsound_triangles(m, refined);
+    if (sound ? unsoundAfter > 0 : unsoundAfter >= unsoundBefore)
         return false;
     for (size_t p = 0; p < m.points.size(); p++) {
         m.points[p]->uv[0] = float(refined[2 * p]);
         m.points[p]->uv[1] = float(refined[2 * p + 1]);
+    }
+    if (sound && !(unwrap_chart_stretch(chart) < stretchBefore)) {
+        for (size_t p = 0; p < m.points.size(); p++) {
+            m.points[p]->uv[0] = float(uv[2 * p]);
+            m.points[p]->uv[1] = float(uv[2 * p + 1]);
+        }
+        return false;
     }
     return true;
 }
 
 } // namespace
 
-int unwrap_refine_injective(PHandle* handle) {
+int unwrap_refine_injective(PHandle* handle, double maxStretch) {
     // Charts are refined concurrently; each one's result does not depend on the others.
     std::atomic<int> refined{0};
-    unwrap_for_each_chart(handle, [&refined](PChart* chart) {
-        if (refine_chart(chart))
+    unwrap_for_each_chart(handle, [&refined, maxStretch](PChart* chart) {
+        if (refine_chart(chart, maxStretch))
             refined++;
     });
     return refined;
