@@ -252,6 +252,9 @@ void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useA
     if (autoSeams) {
         grown = unwrap_grow_charts(mesh, autoSeams->faces.empty() ? nullptr : &autoSeams->faces);
         fixFlips = true;
+        // Holes are cut open to their chart's border instead of filled, so that every chart
+        // the seams make is a disc (a chart around a hole would be a ring in the texture).
+        fillHoles = false;
     }
     PHandle* handle = build_unwrap_handle(mesh, fillHoles, !allFaces, grown);
     std::unordered_map<const PPoint*, int> keys;

@@ -53,8 +53,9 @@ struct UnwrapAutoSeams {
 // One full unwrap: charts (every one cut to a disc), flattening, the locally injective
 // refinement of charts with flipped or collapsed triangles (unless fixFlips is off), packing;
 // the new UVs land in the face records and the unique-UV table is rebuilt. Leaves no handle
-// behind. With autoSeams, the charts are made first (the refinement is on) and
-// mesh->addedSeams gets the edges that became chart borders beyond the seams.
+// behind. With autoSeams, the charts are made first (the refinement is on, and holes are cut
+// open instead of filled, so that every chart is a disc) and mesh->addedSeams gets the edges
+// that became chart borders beyond the seams.
 void unwrap_selection(UnwrapMesh* mesh, bool allFaces, bool fillHoles, bool useAbf,
                       const UnwrapPacking& packing = UnwrapPacking{}, bool fixFlips = true,
                       const UnwrapAutoSeams* autoSeams = nullptr);

@@ -301,15 +301,22 @@ TEST_F(StartUp, SixthFieldChoosesThePackingAndAnyOtherIsAUsageError) {
         EXPECT_NE(err.find("fields after the fifth"), std::string::npos) << sixth << ": " << err;
         EXPECT_EQ(read_file(mesh), read_file(sample)) << sixth;
     }
-    // The switches go in any order; -keepflips turns the refinement off.
-    for (auto [fields, tight, fix] :
-         {std::tuple{"-keepflips", false, false}, std::tuple{"-tightpack,-keepflips", true, false},
-          std::tuple{"-keepflips,-tightpack=256/2", true, false},
-          std::tuple{"-tightpack", true, true}}) {
+    // The switches go in any order; -keepflips turns the refinement off; -autoseams adds seams
+    // and says how many.
+    for (auto [fields, tight, fix, autoSeams] :
+         {std::tuple{"-keepflips", false, false, false},
+          std::tuple{"-tightpack,-keepflips", true, false, false},
+          std::tuple{"-keepflips,-tightpack=256/2", true, false, false},
+          std::tuple{"-tightpack", true, true, false}, std::tuple{"-autoseams", false, true, true},
+          std::tuple{"-tightpack,-autoseams,-keepflips", true, false, true}}) {
         ASSERT_EQ(std::system(("cp " + sample + " " + mesh).c_str()), 0);
+        testing::internal::CaptureStderr();
         EXPECT_EQ(run({mesh + "," + seams + ",,,-notlive," + fields}), -1) << fields;
+        const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(engine_options().tightPack, tight) << fields;
         EXPECT_EQ(engine_options().fixFlips, fix) << fields;
+        EXPECT_EQ(engine_options().autoSeams, autoSeams) << fields;
+        EXPECT_EQ(err.find("-autoseams added ") != std::string::npos, autoSeams) << err;
     }
 }
 

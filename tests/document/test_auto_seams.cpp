@@ -3,6 +3,7 @@
 // threads, and only the charts of the selection touched.
 
 #include "edit_test_util.h"
+#include "tools/uvstats/uv_stats.h"
 
 #include <gtest/gtest.h>
 
@@ -278,6 +279,8 @@ TEST_P(AutoSeamsRealMesh, EveryFaceIsLaidOutInSoundChartsUnderTheStretchBound) {
     EXPECT_EQ(f.collapsed, 0);
     EXPECT_EQ(f.overStretched, 0) << "worst " << f.worstStretch;
     EXPECT_GT(f.charts, 1);
+    const UvStats stats = compute_uv_stats(doc);
+    EXPECT_EQ(stats.discCharts, stats.charts) << "every chart is a disc, holes cut open";
 }
 
 INSTANTIATE_TEST_SUITE_P(
