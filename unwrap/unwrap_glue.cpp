@@ -195,16 +195,15 @@ PHandle* unwrap_make_sound(UnwrapMesh* mesh, PHandle* handle,
     }
     if (rounds > 0) {
         // Every chart is settled now: one build of all the faces takes the layouts back, so
-        // that the charts are packed together. The same faces and cuts give the same charts;
-        // one that differed would be flattened here.
+        // that the charts are packed together. The same faces and cuts give the same charts,
+        // discs already, so they need no second look; one that differed would be flattened here.
         split.assign(std::size_t(handle->ncharts), 0);
         settle_charts(mesh, handle, split, settled);
         unwrap_delete(handle);
-        handle = build_unwrap_handle(mesh, fillHoles, selectedOnly, cuts);
+        handle = construct_handle(mesh, fillHoles, selectedOnly, cuts, false, nullptr);
         take_settled_layouts(mesh, handle, settled);
         unwrap_lscm_flatten(handle, useAbf);
         unwrap_lscm_end(handle);
-        cutCharts += mesh->discCutCharts;
     }
     mesh->discCuts = std::move(cuts);
     mesh->discCutCharts = cutCharts;
