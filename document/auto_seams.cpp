@@ -1,6 +1,7 @@
 #include "document/mesh_document.h"
 
 #include "document/engine_options.h"
+#include "document/engine_packing.h"
 #include "document/undo_history.h"
 #include "unwrap/unwrap_glue.h"
 #include "unwrap/unwrap_glue_mesh.h"
@@ -40,14 +41,6 @@ std::vector<char> faces_of_selected_charts(const MeshDocument& doc, UnwrapMesh* 
     for (int t = 0; t < run->triangleCount; t++)
         faces[size_t(t)] = (run->faces[t].flags & UNWRAP_FACE_SELECTED) ? 1 : 0;
     return faces;
-}
-
-UnwrapPacking packing_of(const EngineOptions& options) {
-    UnwrapPacking packing;
-    packing.tight = options.tightPack;
-    packing.resolution = options.packResolution;
-    packing.padding = options.packPadding;
-    return packing;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "document/mesh_document.h"
 
+#include "document/engine_packing.h"
 #include "document/undo_history.h"
 #include "document/unwrap_result.h"
 #include "platform/thread_priority.h"
@@ -63,14 +64,6 @@ void collect_result(RunResult& out) {
     out.view.triangleUvs = out.triangleUvs.data();
     out.view.trianglePinned = out.trianglePinned.data();
     out.view.triangleCount = run.triangleCount;
-}
-
-UnwrapPacking packing_of(const EngineOptions& options) {
-    UnwrapPacking packing;
-    packing.tight = options.tightPack;
-    packing.resolution = options.packResolution;
-    packing.padding = options.packPadding;
-    return packing;
 }
 
 void unwrap_worker(EngineOptions options) {
