@@ -12,7 +12,7 @@ run() { # label, mesh, seams, switches
     cp "$2" "$tmp/run.obj"
     /usr/bin/time -f "%e s %M KB" -o "$tmp/time" "$build/app/marrowby" \
         "$tmp/run.obj,$3,,,-notlive$4" 2>"$tmp/err" || true
-    printf '%-28s %-16s charts %-6s %s\n' "$1" "$(cat "$tmp/time")" \
+    printf '%-28s %-16s charts %-6s %s\n' "$1" "$(tail -1 "$tmp/time")" \
         "$("$build/tools/uvstats/uvstats" "$tmp/run.obj" | awk '/charts/ {print $2}')" \
         "$("$build/tools/uvstats/uvstats" "$tmp/run.obj" | grep stretch | sed 's/ *stretch *//')"
 }
