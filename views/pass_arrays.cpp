@@ -41,21 +41,23 @@ void FaceArrays::fanVertex(const float p[3], const float n[3], const float uv[2]
 
 void LineArrays::clear() {
     base.clear();
+    baseColour.clear();
+    width.clear();
+    cull.clear();
     pos.clear();
     colour.clear();
     runs.clear();
-    offsetValid = false;
+    kept.clear();
 }
 
-void LineArrays::segment(const float a[3], const float b[3], const float rgb[3], float width) {
-    const int vertex = int(base.size() / 3);
-    if (runs.empty() || runs.back().width != width)
-        runs.push_back(LineRun{vertex, 0, width});
-    runs.back().count += 2;
+void LineArrays::segment(const float a[3], const float b[3], const float rgb[3], float w,
+                         bool alwaysDrawn) {
     base.insert(base.end(), a, a + 3);
     base.insert(base.end(), b, b + 3);
-    colour.insert(colour.end(), rgb, rgb + 3);
-    colour.insert(colour.end(), rgb, rgb + 3);
+    baseColour.insert(baseColour.end(), rgb, rgb + 3);
+    baseColour.insert(baseColour.end(), rgb, rgb + 3);
+    width.push_back(w);
+    cull.add(a, b, alwaysDrawn);
 }
 
 void draw_face_arrays(const FaceArrays& faces, bool normals, bool textured) {
@@ -81,16 +83,26 @@ void draw_face_arrays(const FaceArrays& faces, bool normals, bool textured) {
 }
 
 void draw_line_arrays(LineArrays& lines, const float offset[3]) {
-    if (lines.base.empty())
-        return;
-    if (!lines.offsetValid || std::memcmp(lines.offset, offset, sizeof(lines.offset)) != 0) {
-        lines.pos.resize(lines.base.size());
-        for (size_t i = 0; i < lines.base.size(); i += 3)
-            for (size_t c = 0; c < 3; c++)
-                lines.pos[i + c] = lines.base[i + c] + offset[c];
-        std::memcpy(lines.offset, offset, sizeof(lines.offset));
-        lines.offsetValid = true;
+    // Only the kept segments are gathered, so the frame's work follows what it shows.
+    lines.pos.resize(lines.kept.size() * 6);
+    lines.colour.resize(lines.kept.size() * 6);
+    lines.runs.clear();
+    float* p = lines.pos.data();
+    float* c = lines.colour.data();
+    for (const int s : lines.kept) {
+        const float* from = &lines.base[size_t(s) * 6];
+        for (size_t k = 0; k < 6; k++)
+            p[k] = from[k] + offset[k % 3];
+        std::memcpy(c, &lines.baseColour[size_t(s) * 6], 6 * sizeof(float));
+        p += 6;
+        c += 6;
+        const float w = lines.width[size_t(s)];
+        if (lines.runs.empty() || lines.runs.back().width != w)
+            lines.runs.push_back(LineRun{int(p - lines.pos.data()) / 3 - 2, 0, w});
+        lines.runs.back().count += 2;
     }
+    if (lines.kept.empty())
+        return;
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, lines.pos.data());
@@ -118,7 +130,7 @@ void ImmediateFans::endFan() {
     glEnd();
 }
 
-ImmediateLines::ImmediateLines(const float offset[3]) {
+ImmediateLines::ImmediateLines(const float offset[3], const std::vector<int>& kept) : kept_(kept) {
     std::memcpy(offset_, offset, sizeof(offset_));
     glLineWidth(width_);
     glBegin(GL_LINES);
@@ -128,7 +140,12 @@ ImmediateLines::~ImmediateLines() {
     glEnd();
 }
 
-void ImmediateLines::segment(const float a[3], const float b[3], const float rgb[3], float width) {
+void ImmediateLines::segment(const float a[3], const float b[3], const float rgb[3], float width,
+                             bool) {
+    const int index = index_++;
+    if (next_ >= kept_.size() || kept_[next_] != index)
+        return;
+    next_++;
     if (width != width_) {
         glEnd();
         width_ = width;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "views/segment_cull.h"
+
 // Vertex arrays of the two passes, built when what they show changes and drawn with a few
 // calls per frame. They hold exactly the primitives, attributes and order that drawing vertex
 // by vertex gives, so the frames are the same pixels.
@@ -33,15 +35,20 @@ struct LineRun {
     float width;
 };
 
+// Every segment a pass may draw (two ends, their colour, a width each) and what decides which
+// of them a frame draws; pos, colour and runs hold the segments of the last frame drawn.
 struct LineArrays {
-    std::vector<float> base, pos, colour; // pos = base + the offset of the last draw
+    std::vector<float> base, baseColour, width;
+    SegmentCull cull;
+    std::vector<float> pos, colour;
     std::vector<LineRun> runs;
-    float offset[3] = {0, 0, 0};
-    bool offsetValid = false;
+    std::vector<int> kept;
     bool valid = false;
 
     void clear();
-    void segment(const float a[3], const float b[3], const float rgb[3], float width);
+    // A segment that is drawn at any zoom when alwaysDrawn, else only when long enough.
+    void segment(const float a[3], const float b[3], const float rgb[3], float width,
+                 bool alwaysDrawn);
 };
 
 // The same primitives drawn vertex by vertex, for comparison with the arrays.
@@ -51,21 +58,27 @@ struct ImmediateFans {
     void endFan();
 };
 
+// Segments are numbered as they come; only those in `kept` (ascending) are drawn.
 struct ImmediateLines {
-    explicit ImmediateLines(const float offset[3]);
+    ImmediateLines(const float offset[3], const std::vector<int>& kept);
     ~ImmediateLines();
     ImmediateLines(const ImmediateLines&) = delete;
     ImmediateLines& operator=(const ImmediateLines&) = delete;
-    void segment(const float a[3], const float b[3], const float rgb[3], float width);
+    void segment(const float a[3], const float b[3], const float rgb[3], float width,
+                 bool alwaysDrawn);
 
 private:
     float offset_[3];
+    const std::vector<int>& kept_;
+    size_t next_ = 0;
+    int index_ = 0;
     float width_ = 1;
 };
 
 // Draws the triangles (normals and texture coordinates only when asked).
 void draw_face_arrays(const FaceArrays& faces, bool normals, bool textured);
-// Draws the segments moved by `offset` (added to every coordinate, as the pass would).
+// Draws the segments in lines.kept moved by `offset` (added to every coordinate, as the pass
+// would).
 void draw_line_arrays(LineArrays& lines, const float offset[3]);
 
 // What a set of arrays was built from: part i holds a copy of the bytes it was last given.

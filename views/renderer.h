@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "views/segment_cull.h"
 #include "views/view_types.h"
 
 // The one OpenGL context's state and the frame. The window owns the context itself: it makes
@@ -55,6 +56,8 @@ public:
     uint8_t drawAxisLabels = 0;
     // Draw the mesh vertex by vertex instead of from the arrays (the same pixels; for tests).
     uint8_t immediateMode = 0;
+    // Plain edges shorter on screen than this are left out (0 draws every edge).
+    float shortSegmentPixels = SHORT_SEGMENT_PIXELS;
     float projection[16] = {};
     int32_t viewportWidth = 0, viewportHeight = 0;
     float clearColour[3] = {0.647f, 0.635f, 0.647f};

@@ -1,7 +1,10 @@
 #include <GL/gl.h>
 
+#include <vector>
+
 #include "document/mesh_document.h"
 #include "views/display_textures.h"
+#include "views/edge_borders.h"
 #include "views/pass_arrays.h"
 #include "views/pass_inputs.h"
 #include "views/renderer.h"
@@ -80,8 +83,10 @@ void emit_scene_faces(const MeshDocument& doc, float t, bool showStretch, Out& o
     }
 }
 
-// Every face corner's edge as a segment in the colour and width of its flags.
-template <typename Out> void emit_scene_lines(const MeshDocument& doc, Out& out) {
+// Every face corner's edge as a segment in the colour and width of its flags; `border` marks
+// the edges drawn at any zoom whatever their flags.
+template <typename Out>
+void emit_scene_lines(const MeshDocument& doc, const std::vector<uint8_t>& border, Out& out) {
     for (int f = 0; f < doc.faceCount; ++f) {
         const MeshFace& face = doc.faces[size_t(f)];
         const int n = face.cornerCount;
@@ -92,11 +97,12 @@ template <typename Out> void emit_scene_lines(const MeshDocument& doc, Out& out)
                 b >= doc.vertexSlots)
                 continue;
             float rgb[3], w;
-            edge_style(doc.edges[size_t(e)].flags, false, rgb, &w);
+            const int32_t flags = doc.edges[size_t(e)].flags;
+            edge_style(flags, false, rgb, &w);
             const Vec3& pa = doc.vertices[size_t(a)];
             const Vec3& pb = doc.vertices[size_t(b)];
             const float xa[3] = {pa.x, pa.y, pa.z}, xb[3] = {pb.x, pb.y, pb.z};
-            out.segment(xa, xb, rgb, w);
+            out.segment(xa, xb, rgb, w, border[size_t(e)] || flags_always_drawn(flags));
         }
     }
 }
@@ -180,17 +186,25 @@ void SceneView::draw(bool pathFlag) {
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glLineWidth(1);
-    if (renderer.immediateMode) {
-        ImmediateLines lines(off);
-        emit_scene_lines(doc, lines);
-    } else {
+    {
+        // The arrays also decide, in both drawing modes, which segments this frame draws.
         SceneArrays& arrays = scene_arrays();
         if (edge_inputs_changed(doc, arrays.lineInputs, 0) || !arrays.lines.valid) {
             arrays.lines.clear();
-            emit_scene_lines(doc, arrays.lines);
+            const std::vector<uint8_t> border = border_edges(doc, false);
+            emit_scene_lines(doc, border, arrays.lines);
             arrays.lines.valid = true;
         }
-        draw_line_arrays(arrays.lines, off);
+        const PixelScale scale =
+            pixel_scale(modelView, renderer.projection, vw, renderer.shortSegmentPixels);
+        kept_segments(arrays.lines.cull, scale, arrays.lines.kept);
+        if (renderer.immediateMode) {
+            const std::vector<uint8_t> border = border_edges(doc, false);
+            ImmediateLines lines(off, arrays.lines.kept);
+            emit_scene_lines(doc, border, lines);
+        } else {
+            draw_line_arrays(arrays.lines, off);
+        }
     }
     glLineWidth(1);
     glEnable(GL_LIGHTING);

@@ -4,10 +4,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "document/mesh_document.h"
 #include "platform/key_state.h"
 #include "views/display_textures.h"
+#include "views/edge_borders.h"
 #include "views/pass_arrays.h"
 #include "views/pass_inputs.h"
 #include "views/renderer.h"
@@ -39,8 +41,11 @@ template <typename Out> void emit_uv_stretch_faces(const MeshDocument& doc, Out&
 }
 
 // Every face corner's UV edge in the colour of its flags; the anchor edge (-1 none) wide and
-// yellow wherever a face uses its two vertices.
-template <typename Out> void emit_uv_lines(const MeshDocument& doc, int anchorEdge, Out& out) {
+// yellow wherever a face uses its two vertices. `border` marks the edges drawn at any zoom
+// whatever their flags.
+template <typename Out>
+void emit_uv_lines(const MeshDocument& doc, int anchorEdge, const std::vector<uint8_t>& border,
+                   Out& out) {
     const MeshEdge* anchor = anchorEdge >= 0 ? &doc.edges[size_t(anchorEdge)] : nullptr;
     for (int f = 0; f < doc.faceCount; ++f) {
         const MeshFace& face = doc.faces[size_t(f)];
@@ -54,17 +59,19 @@ template <typename Out> void emit_uv_lines(const MeshDocument& doc, int anchorEd
                 continue;
             float rgb[3], w;
             const int va = face.vertexIndices[prev], vb = face.vertexIndices[k];
-            if (anchor && ((va == anchor->vertexA && vb == anchor->vertexB) ||
-                           (va == anchor->vertexB && vb == anchor->vertexA))) {
+            const int32_t flags = doc.edges[size_t(e)].flags;
+            const bool isAnchor = anchor && ((va == anchor->vertexA && vb == anchor->vertexB) ||
+                                             (va == anchor->vertexB && vb == anchor->vertexA));
+            if (isAnchor) {
                 rgb[0] = rgb[1] = 2;
                 rgb[2] = 0;
                 w = 4;
             } else {
-                edge_style(doc.edges[size_t(e)].flags, true, rgb, &w);
+                edge_style(flags, true, rgb, &w);
             }
             const float a[3] = {doc.uvs[size_t(ua)].u, doc.uvs[size_t(ua)].v, 0};
             const float b[3] = {doc.uvs[size_t(ub)].u, doc.uvs[size_t(ub)].v, 0};
-            out.segment(a, b, rgb, w);
+            out.segment(a, b, rgb, w, isAnchor || border[size_t(e)] || flags_always_drawn(flags));
         }
     }
 }
@@ -388,26 +395,29 @@ void UvView::draw(bool pathFlag) {
     const bool showStretch = DisplaySwitches::instance().showStretch != 0;
     const int anchor =
         (pathFlag && doc.anchorEdge >= 0 && doc.anchorEdge < doc.edgeCount) ? doc.anchorEdge : -1;
+    // The arrays also decide, in both drawing modes, which segments this frame draws.
+    UvArrays& arrays = uv_arrays();
+    if (uv_inputs_changed(doc, arrays.inputs, anchor, showStretch) || !arrays.valid) {
+        arrays.faces.clear();
+        if (showStretch)
+            emit_uv_stretch_faces(doc, arrays.faces);
+        arrays.lines.clear();
+        emit_uv_lines(doc, anchor, border_edges(doc, true), arrays.lines);
+        arrays.valid = true;
+    }
+    kept_segments(arrays.lines.cull,
+                  pixel_scale(modelView, renderer.projection, vw, renderer.shortSegmentPixels),
+                  arrays.lines.kept);
+    const float none[3] = {0, 0, 0};
     if (renderer.immediateMode) {
         if (showStretch) {
             ImmediateFans fans;
             emit_uv_stretch_faces(doc, fans);
         }
-        const float none[3] = {0, 0, 0};
-        ImmediateLines lines(none);
-        emit_uv_lines(doc, anchor, lines);
+        ImmediateLines lines(none, arrays.lines.kept);
+        emit_uv_lines(doc, anchor, border_edges(doc, true), lines);
     } else {
-        UvArrays& arrays = uv_arrays();
-        if (uv_inputs_changed(doc, arrays.inputs, anchor, showStretch) || !arrays.valid) {
-            arrays.faces.clear();
-            if (showStretch)
-                emit_uv_stretch_faces(doc, arrays.faces);
-            arrays.lines.clear();
-            emit_uv_lines(doc, anchor, arrays.lines);
-            arrays.valid = true;
-        }
         draw_face_arrays(arrays.faces, false, true);
-        const float none[3] = {0, 0, 0};
         glLineWidth(1);
         draw_line_arrays(arrays.lines, none);
     }

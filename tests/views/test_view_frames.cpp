@@ -550,18 +550,26 @@ int differing_pixels(const QImage& a, const QImage& b) {
     return n;
 }
 
+// A real mesh cut into discs along slabs and unwrapped.
+bool load_unwrapped(const char* name) {
+    MeshDocument& doc = MeshDocument::instance();
+    const std::string path = std::string(MARROWBY_MESH_DIR) + "/" + name;
+    if (!doc.load(path.c_str()))
+        return false;
+    for (auto [a, b] : seams_to_discs(doc, seams_along_slabs(doc, 6))) {
+        const int e = doc.findEdge(a + 1, b + 1);
+        if (e >= 0)
+            doc.edges[size_t(e)].flags |= FLAG_SEAM;
+    }
+    UndoHistory::instance().push();
+    doc.unwrapNow();
+    return true;
+}
+
 TEST_F(ViewFrames, ArraysDrawTheSamePixelsAsVertexByVertex) {
     for (const char* name : {"bunny.obj", "snowden.obj"}) {
         MeshDocument& doc = MeshDocument::instance();
-        const std::string path = std::string(MARROWBY_MESH_DIR) + "/" + name;
-        ASSERT_TRUE(doc.load(path.c_str())) << name;
-        for (auto [a, b] : seams_to_discs(doc, seams_along_slabs(doc, 6))) {
-            const int e = doc.findEdge(a + 1, b + 1);
-            if (e >= 0)
-                doc.edges[size_t(e)].flags |= FLAG_SEAM;
-        }
-        UndoHistory::instance().push();
-        doc.unwrapNow();
+        ASSERT_TRUE(load_unwrapped(name)) << name;
         const std::vector<MeshEdge> edges = doc.edges;
         const std::vector<UvPoint> uvs = doc.uvs;
         for (const DrawCase& c : DRAW_CASES) {
@@ -594,3 +602,198 @@ TEST_F(ViewFrames, ArraysDrawTheSamePixelsAsVertexByVertex) {
 }
 
 } // namespace
+
+namespace {
+
+// Regions of the two views in the frame, clear of the splitter bar.
+struct Region {
+    int x0, x1;
+};
+constexpr Region SCENE_REGION{0, W / 2 - 8};
+constexpr Region UV_REGION{W / 2 + 8, W};
+
+int count_colour(const QImage& image, Region region, int r, int g, int b, int tol = 3) {
+    int n = 0;
+    for (int y = 0; y < H; y++)
+        for (int x = region.x0; x < region.x1; x++)
+            n += near(at(image, x, y), r, g, b, tol);
+    return n;
+}
+
+// Light and dark checker squares on the 3D faces: the checker frame over the same frame with
+// the white texture is the texel, 200 or 55 of 255, wherever a face shows.
+struct CheckerShare {
+    int light = 0, dark = 0, faces = 0;
+};
+
+CheckerShare checker_on_faces(const QImage& checker, const QImage& white) {
+    CheckerShare share;
+    for (int y = 0; y < H; y++)
+        for (int x = SCENE_REGION.x0; x < SCENE_REGION.x1; x++) {
+            const Rgb w = at(white, x, y), c = at(checker, x, y);
+            if (w.g < 60 || std::abs(w.r - w.g) > 2 || std::abs(w.b - w.g) > 2 ||
+                near(w, CLEAR[0], CLEAR[1], CLEAR[2], 1))
+                continue; // no lit face here
+            share.faces++;
+            const float ratio = float(c.g) / float(w.g);
+            share.light += ratio > 0.68f && ratio < 0.88f;
+            share.dark += ratio > 0.12f && ratio < 0.32f;
+        }
+    return share;
+}
+
+void frame_dump(const QImage& image, const char* name) {
+    if (const char* dir = std::getenv("VIEW_FRAME_DUMP_DIR"))
+        image.save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+}
+
+} // namespace
+
+TEST_F(ViewFrames, DenseMeshShowsTheCheckerAtTheDefaultZoom) {
+    ASSERT_TRUE(load_unwrapped("snowden.obj"));
+    Renderer& renderer = Renderer::instance();
+    for (float shortPixels : {SHORT_SEGMENT_PIXELS, 0.0f}) {
+        renderer.shortSegmentPixels = shortPixels;
+        const QImage checker = frame();
+        renderer.useWhite();
+        const QImage white = frame();
+        renderer.useChecker();
+        frame_dump(checker, shortPixels > 0 ? "dense_checker" : "dense_checker_all_edges");
+        const CheckerShare share = checker_on_faces(checker, white);
+        const int silhouette =
+            SCENE_REGION.x1 * H - count_colour(white, SCENE_REGION, CLEAR[0], CLEAR[1], CLEAR[2]);
+        // Light squares in the unit square of the UV view, clear of the lines.
+        const int uvLight = count_colour(checker, UV_REGION, 140, 140, 140, 2);
+        const int uvDark = count_colour(checker, UV_REGION, 38, 38, 38, 2);
+        if (shortPixels > 0) {
+            EXPECT_GT(share.light, silhouette / 10) << silhouette;
+            EXPECT_GT(share.dark, silhouette / 10) << silhouette;
+            EXPECT_GT(uvLight, 2000);
+            EXPECT_GT(uvDark, 2000);
+        } else {
+            // The contrast: every edge drawn paints the faces over.
+            EXPECT_LT(share.light + share.dark, silhouette / 10) << silhouette;
+        }
+    }
+    renderer.shortSegmentPixels = SHORT_SEGMENT_PIXELS;
+    UndoHistory::instance().clear();
+    MeshDocument::instance().clear();
+}
+
+// Where edges do not crowd nothing is left out: the bunny's frames are the same pixels as with
+// every edge drawn, in every display mode, selection and camera. (In this small frame its UV
+// charts crowd as much as snowden's faces do in the window, so the UV view comes closer.)
+TEST_F(ViewFrames, SparseMeshFramesAreTheSameAsWithEveryEdgeDrawn) {
+    MeshDocument& doc = MeshDocument::instance();
+    ASSERT_TRUE(load_unwrapped("bunny.obj"));
+    const std::vector<MeshEdge> edges = doc.edges;
+    const std::vector<UvPoint> uvs = doc.uvs;
+    Renderer& renderer = Renderer::instance();
+    for (const DrawCase& c : DRAW_CASES) {
+        SceneView& s = SceneView::instance();
+        s.rotation[0] = s.rotation[1] = 0;
+        s.mode = MODE_NONE;
+        UvView::instance().reset();
+        UvView::instance().textureScale = 2;
+        renderer.useChecker();
+        DisplaySwitches::instance() = DisplaySwitches{};
+        doc.edges = edges;
+        doc.uvs = uvs;
+        doc.anchorEdge = -1;
+        UvView::instance().translation[2] = -0.6f;
+        c.set(doc);
+        renderer.shortSegmentPixels = 0;
+        const QImage every = frame();
+        renderer.shortSegmentPixels = SHORT_SEGMENT_PIXELS;
+        const QImage ruled = frame();
+        EXPECT_EQ(differing_pixels(every, ruled), 0) << c.name;
+    }
+    UndoHistory::instance().clear();
+    MeshDocument::instance().clear();
+}
+
+// Zoomed in, the same mesh's edges are long on screen again and come back in both views.
+TEST_F(ViewFrames, DenseMeshEdgesComeBackCloseUp) {
+    ASSERT_TRUE(load_unwrapped("snowden.obj"));
+    Renderer& renderer = Renderer::instance();
+    // Close up, the UV view looks at the first face's first UV point, inside a chart.
+    const MeshDocument& doc = MeshDocument::instance();
+    const UvPoint& inside = doc.uvs[size_t(doc.faces[0].uvIndices[0])];
+    const auto edge_pixels = [&](float sceneDistance, float uvDistance, int* scene, int* uv) {
+        SceneView::instance().translation[2] = -sceneDistance;
+        UvView& view = UvView::instance();
+        view.reset();
+        view.translation[2] = -uvDistance;
+        if (uvDistance < 1) {
+            view.translation[0] = -inside.u;
+            view.translation[1] = -inside.v;
+        }
+        const QImage image = frame();
+        frame_dump(image, uvDistance < 1 ? "dense_close" : "dense_far");
+        *scene = count_colour(image, SCENE_REGION, 0, 255, 255);
+        *uv = count_colour(image, UV_REGION, 255, 255, 255);
+    };
+    struct Zoom {
+        float scene, uv;
+        bool edgesShow;
+    };
+    for (const Zoom z : {Zoom{1.8f, 1.0f, false}, Zoom{0.5f, 0.05f, true}}) {
+        int scene = 0, uv = 0, sceneAll = 0, uvAll = 0;
+        renderer.shortSegmentPixels = 0;
+        edge_pixels(z.scene, z.uv, &sceneAll, &uvAll);
+        renderer.shortSegmentPixels = SHORT_SEGMENT_PIXELS;
+        edge_pixels(z.scene, z.uv, &scene, &uv);
+        ASSERT_GT(sceneAll, 1000) << z.scene;
+        ASSERT_GT(uvAll, 1000) << z.uv;
+        if (z.edgesShow) {
+            EXPECT_EQ(scene, sceneAll) << "3D at " << z.scene;
+            EXPECT_EQ(uv, uvAll) << "UV at " << z.uv;
+        } else {
+            EXPECT_LT(scene, sceneAll / 4) << "3D at " << z.scene;
+            EXPECT_LT(uv, uvAll / 4) << "UV at " << z.uv;
+        }
+    }
+    SceneView::instance().resetCamera();
+    UndoHistory::instance().clear();
+    MeshDocument::instance().clear();
+}
+
+// What the flags show in colour is drawn however short it is on screen, in both views, and so
+// are the pins' squares.
+TEST_F(ViewFrames, MarkedEdgesAndPinsShowOnADenseMeshAtTheDefaultZoom) {
+    ASSERT_TRUE(load_unwrapped("snowden.obj"));
+    MeshDocument& doc = MeshDocument::instance();
+    const std::vector<MeshEdge> edges = doc.edges;
+    const std::vector<UvPoint> uvs = doc.uvs;
+    struct Mark {
+        const char* name;
+        int32_t edgeFlags, uvFlags;
+        Rgb colour;
+    };
+    const Mark marks[] = {
+        {"selected", FLAG_SELECTED, 0, {255, 163, 0}},
+        {"pick preview", FLAG_UNSELECTED | FLAG_PICK_ADD, 0, {255, 163, 0}},
+        {"selected seam", FLAG_SELECTED | FLAG_SEAM, 0, {255, 0, 255}},
+        {"pinned", 0, FLAG_UNSELECTED | FLAG_PINNED, {0, 128, 255}},
+    };
+    for (const Mark& m : marks) {
+        doc.edges = edges;
+        doc.uvs = uvs;
+        // Plain edges only, every fiftieth: each short on screen among crowded ones.
+        int marked = 0;
+        for (int e = 0; e < doc.edgeCount && m.edgeFlags; e += 50)
+            if ((doc.edges[size_t(e)].flags & (FLAG_SEAM | FLAG_AUTO_CUT)) == 0) {
+                doc.edges[size_t(e)].flags = m.edgeFlags;
+                marked++;
+            }
+        for (int i = 0; i < doc.uvCount && m.uvFlags; i += 50, marked++)
+            doc.uvs[size_t(i)].flags = m.uvFlags;
+        ASSERT_GT(marked, 100) << m.name;
+        const QImage image = frame();
+        const Rgb c = m.colour;
+        EXPECT_GT(count_colour(image, SCENE_REGION, c.r, c.g, c.b), 100) << m.name;
+        EXPECT_GT(count_colour(image, UV_REGION, c.r, c.g, c.b), 100) << m.name;
+    }
+    UndoHistory::instance().clear();
+    MeshDocument::instance().clear();
+}

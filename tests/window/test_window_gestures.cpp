@@ -12,6 +12,7 @@
 #include "platform/qt/window_run.h"
 #include "platform/ui_messages.h"
 #include "tools/seamgen/seam_cuts.h"
+#include "views/renderer.h"
 #include "views/scene_view.h"
 #include "views/select_gesture.h"
 #include "views/uv_view.h"
@@ -558,3 +559,35 @@ TEST_F(Gestures, TheWheelZoomsTheViewUnderTheCursorWithinTheLimits) {
 }
 
 } // namespace
+
+// At the window's own size no edge of the bunny crowds: leaving out short edges changes none
+// of its pixels, in either view and in every display mode.
+TEST_F(Gestures, SparseMeshInTheWindowShowsTheSamePixelsAsWithEveryEdgeDrawn) {
+    open(std::string(MARROWBY_MESH_DIR) + "/bunny.obj", 6);
+    struct Case {
+        const char* name;
+        DisplaySwitches switches;
+    };
+    const Case cases[] = {
+        {"plain", DisplaySwitches{}},
+        {"wireframe", DisplaySwitches{1, 0, 0, 0}},
+        {"stretch", DisplaySwitches{0, 0, 0, 1}},
+    };
+    Renderer& renderer = Renderer::instance();
+    for (const Case& c : cases) {
+        DisplaySwitches::instance() = c.switches;
+        renderer.shortSegmentPixels = 0;
+        const QImage every = frame();
+        renderer.shortSegmentPixels = SHORT_SEGMENT_PIXELS;
+        const QImage ruled = frame();
+        ASSERT_EQ(every.size(), ruled.size());
+        int differing = 0;
+        for (int y = 0; y < every.height(); y++)
+            for (int x = 0; x < every.width(); x++)
+                differing += every.pixel(x, y) != ruled.pixel(x, y);
+        EXPECT_EQ(differing, 0) << c.name;
+        if (std::getenv("VIEW_FRAME_DUMP_DIR"))
+            ruled.save(QString::fromLocal8Bit(std::getenv("VIEW_FRAME_DUMP_DIR")) +
+                       "/window_bunny_" + c.name + ".png");
+    }
+}
