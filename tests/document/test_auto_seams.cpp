@@ -229,14 +229,18 @@ protected:
     void load_file(const std::string& name) {
         load(file_text(std::string(MARROWBY_MESH_DIR) + "/" + name));
     }
-    // Every edge crossing the plane y = middle of the bounding box becomes a seam.
-    std::vector<int> cut_across_the_middle() {
+    // The plane y = middle of the bounding box.
+    float middle_y() const {
         float lo = INFINITY, hi = -INFINITY;
         for (int v = 1; v < doc.vertexSlots; v++) {
             lo = std::min(lo, doc.vertices[size_t(v)].y);
             hi = std::max(hi, doc.vertices[size_t(v)].y);
         }
-        const float middle = 0.5f * (lo + hi);
+        return 0.5f * (lo + hi);
+    }
+    // Every edge crossing that plane becomes a seam.
+    std::vector<int> cut_across_the_middle() {
+        const float middle = middle_y();
         std::vector<int> seams;
         for (int e = 0; e < doc.edgeCount; e++) {
             MeshEdge& edge = doc.edges[size_t(e)];
@@ -316,12 +320,7 @@ TEST_F(AutoSeams, WithASelectedEdgeOnlyItsChartIsCut) {
     const std::vector<int> given = cut_across_the_middle();
     // An edge of a face wholly below the middle: its chart is the lower half.
     int selected = -1;
-    float lo = INFINITY, hi = -INFINITY;
-    for (int v = 1; v < doc.vertexSlots; v++) {
-        lo = std::min(lo, doc.vertices[size_t(v)].y);
-        hi = std::max(hi, doc.vertices[size_t(v)].y);
-    }
-    const float middle = 0.5f * (lo + hi);
+    const float middle = middle_y();
     auto below = [&](int e) {
         return doc.vertices[size_t(doc.edges[size_t(e)].vertexA)].y < middle &&
                doc.vertices[size_t(doc.edges[size_t(e)].vertexB)].y < middle;

@@ -566,6 +566,21 @@ bool load_unwrapped(const char* name) {
     return true;
 }
 
+// Views, switches and the document's marks as a draw case starts from.
+void start_draw_case(MeshDocument& doc, const std::vector<MeshEdge>& edges,
+                     const std::vector<UvPoint>& uvs) {
+    SceneView& s = SceneView::instance();
+    s.rotation[0] = s.rotation[1] = 0;
+    s.mode = MODE_NONE;
+    UvView::instance().reset();
+    UvView::instance().textureScale = 2;
+    Renderer::instance().useChecker();
+    DisplaySwitches::instance() = DisplaySwitches{};
+    doc.edges = edges;
+    doc.uvs = uvs;
+    doc.anchorEdge = -1;
+}
+
 TEST_F(ViewFrames, ArraysDrawTheSamePixelsAsVertexByVertex) {
     for (const char* name : {"bunny.obj", "snowden.obj"}) {
         MeshDocument& doc = MeshDocument::instance();
@@ -573,16 +588,7 @@ TEST_F(ViewFrames, ArraysDrawTheSamePixelsAsVertexByVertex) {
         const std::vector<MeshEdge> edges = doc.edges;
         const std::vector<UvPoint> uvs = doc.uvs;
         for (const DrawCase& c : DRAW_CASES) {
-            SceneView& s = SceneView::instance();
-            s.rotation[0] = s.rotation[1] = 0;
-            s.mode = MODE_NONE;
-            UvView::instance().reset();
-            UvView::instance().textureScale = 2;
-            Renderer::instance().useChecker();
-            DisplaySwitches::instance() = DisplaySwitches{};
-            doc.edges = edges;
-            doc.uvs = uvs;
-            doc.anchorEdge = -1;
+            start_draw_case(doc, edges, uvs);
             c.set(doc);
             Renderer::instance().immediateMode = 1;
             const QImage expected = frame();
@@ -690,16 +696,7 @@ TEST_F(ViewFrames, SparseMeshFramesAreTheSameAsWithEveryEdgeDrawn) {
     const std::vector<UvPoint> uvs = doc.uvs;
     Renderer& renderer = Renderer::instance();
     for (const DrawCase& c : DRAW_CASES) {
-        SceneView& s = SceneView::instance();
-        s.rotation[0] = s.rotation[1] = 0;
-        s.mode = MODE_NONE;
-        UvView::instance().reset();
-        UvView::instance().textureScale = 2;
-        renderer.useChecker();
-        DisplaySwitches::instance() = DisplaySwitches{};
-        doc.edges = edges;
-        doc.uvs = uvs;
-        doc.anchorEdge = -1;
+        start_draw_case(doc, edges, uvs);
         UvView::instance().translation[2] = -0.6f;
         c.set(doc);
         renderer.shortSegmentPixels = 0;
